@@ -1,0 +1,280 @@
+#include "address_primitives.hpp"
+
+#include <bit>
+
+#include "failure.hpp"
+
+namespace maskery {
+
+namespace {
+
+// Value of a mask byte with k leading one bits.
+constexpr std::array<std::uint8_t, 9> pl2m = {0, 128, 192, 224, 240, 248, 252, 254, 255};
+
+constexpr bool is_digit(char c) noexcept {
+  return c >= '0' && c <= '9';
+}
+
+constexpr int hex_value(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// White space of the C locale, which ends an IPv4 text.
+constexpr bool is_space(char c) noexcept {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// One number of an IPv4 text, read as strtoul with base 0 reads it: 0x and a hexadecimal
+// digit start hexadecimal, 0 starts octal, anything else is decimal. Values above 32 bits
+// saturate, since any of them fails the caller's range test.
+constexpr std::uint64_t kTooBig = 0x100000000;
+std::uint64_t read_number(const char*& p) noexcept {
+  unsigned base = 10;
+  if (p[0] == '0') {
+    if ((p[1] == 'x' || p[1] == 'X') && hex_value(p[2]) >= 0) {
+      base = 16;
+      p += 2;
+    } else {
+      base = 8;
+    }
+  }
+  std::uint64_t v = 0;
+  for (;; ++p) {
+    const int d = hex_value(*p);
+    if (d < 0 || static_cast<unsigned>(d) >= base) break;
+    v = v * base + static_cast<unsigned>(d);
+    if (v > kTooBig) v = kTooBig;
+  }
+  return v;
+}
+
+// A dotted quad in the strict form allowed as the tail of an IPv6 text: four decimal
+// numbers up to 255, no leading zeros, nothing after.
+bool parse_dotted_tail(const char* p, std::uint8_t* out) noexcept {
+  for (int i = 0; i < 4; ++i) {
+    if (!is_digit(*p)) return false;
+    unsigned v = 0;
+    const char* start = p;
+    while (is_digit(*p)) {
+      if (p != start && v == 0) return false;  // leading zero
+      v = v * 10 + static_cast<unsigned>(*p - '0');
+      if (v > 255) return false;
+      ++p;
+    }
+    out[i] = static_cast<std::uint8_t>(v);
+    if (i < 3 && *p++ != '.') return false;
+  }
+  return *p == '\0';
+}
+
+char* append_decimal_octet(char* out, unsigned v) noexcept {
+  if (v >= 100) *out++ = static_cast<char>('0' + v / 100);
+  if (v >= 10) *out++ = static_cast<char>('0' + v / 10 % 10);
+  *out++ = static_cast<char>('0' + v % 10);
+  return out;
+}
+
+char* append_hex_group(char* out, unsigned v) noexcept {
+  static constexpr char digits[] = "0123456789abcdef";
+  bool started = false;
+  for (int shift = 12; shift >= 0; shift -= 4) {
+    const unsigned d = (v >> shift) & 0xf;
+    if (d != 0 || started || shift == 0) {
+      *out++ = digits[d];
+      started = true;
+    }
+  }
+  return out;
+}
+
+char* format_v4(char* out, const std::uint8_t* b) noexcept {
+  for (int i = 0; i < 4; ++i) {
+    if (i != 0) *out++ = '.';
+    out = append_decimal_octet(out, b[i]);
+  }
+  return out;
+}
+
+}  // namespace
+
+Address plen2mask(unsigned n) noexcept {
+  Address ia{Family::inet6, {}};
+  for (auto& byte : ia.bytes) {
+    if (n >= 8) {
+      byte = 0xff;
+      n -= 8;
+    } else {
+      byte = pl2m[n];
+      break;
+    }
+  }
+  return ia;
+}
+
+Address unsetmask(Address a, unsigned b) noexcept {
+  const Address m = plen2mask(b);
+  for (unsigned i = 0; i < a.size(); ++i) a.bytes[i] &= m.bytes[i];
+  return a;
+}
+
+Address setmask(Address a, unsigned b) noexcept {
+  const Address m = plen2mask(b);
+  for (unsigned i = 0; i < a.size(); ++i) {
+    a.bytes[i] = static_cast<std::uint8_t>(a.bytes[i] | ~m.bytes[i]);
+  }
+  return a;
+}
+
+unsigned extractbits(const Address& mask) noexcept {
+  unsigned n = 0;
+  for (unsigned i = 0; i < mask.size(); ++i)
+    n += static_cast<unsigned>(std::popcount(mask.bytes[i]));
+  return n;
+}
+
+Address invert_mask(Address mask) noexcept {
+  for (unsigned i = 0; i < mask.size(); ++i)
+    mask.bytes[i] = static_cast<std::uint8_t>(~mask.bytes[i]);
+  return mask;
+}
+
+MaskedAddress setaddrmask(Address ip, unsigned bits) noexcept {
+  Address mask = plen2mask(bits);
+  mask.af = ip.af;
+  for (unsigned i = 0; i < ip.size(); ++i) ip.bytes[i] &= mask.bytes[i];
+  for (unsigned i = ip.size(); i < mask.bytes.size(); ++i) mask.bytes[i] = 0;
+  return {ip, mask};
+}
+
+std::optional<std::uint32_t> parse_ipv4(const char* p) noexcept {
+  static constexpr std::uint64_t max_last[4] = {0xffffffff, 0xffffff, 0xffff, 0xff};
+  std::uint32_t high = 0;  // the numbers before the last, already in place
+  unsigned parts = 0;
+  for (;;) {
+    if (!is_digit(*p)) return std::nullopt;
+    const std::uint64_t v = read_number(p);
+    if (*p != '.') {
+      if (*p != '\0' && !is_space(*p)) return std::nullopt;
+      if (v > max_last[parts]) return std::nullopt;
+      return high | static_cast<std::uint32_t>(v);
+    }
+    if (parts == 3 || v > 0xff) return std::nullopt;
+    high |= static_cast<std::uint32_t>(v) << (24 - 8 * parts);
+    ++parts;
+    ++p;
+  }
+}
+
+std::optional<std::array<std::uint8_t, 16>> parse_ipv6(const char* p) noexcept {
+  std::array<std::uint8_t, 16> out{};
+  unsigned n = 0;  // bytes written
+  int gap = -1;    // where "::" stands, in bytes
+  if (*p == ':') {
+    if (p[1] != ':') return std::nullopt;
+    ++p;  // the second colon is read below as the start of an empty group
+  }
+  const char* group = p;
+  unsigned digits = 0;
+  unsigned value = 0;
+  for (; *p != '\0'; ++p) {
+    const int d = hex_value(*p);
+    if (d >= 0) {
+      if (++digits > 4) return std::nullopt;
+      value = value << 4 | static_cast<unsigned>(d);
+      continue;
+    }
+    if (*p == ':') {
+      group = p + 1;
+      if (digits == 0) {
+        if (gap >= 0) return std::nullopt;
+        gap = static_cast<int>(n);
+        continue;
+      }
+      if (p[1] == '\0' || n + 2 > 16) return std::nullopt;
+      out[n++] = static_cast<std::uint8_t>(value >> 8);
+      out[n++] = static_cast<std::uint8_t>(value);
+      digits = 0;
+      value = 0;
+      continue;
+    }
+    if (*p == '.' && n + 4 <= 16 && parse_dotted_tail(group, out.data() + n)) {
+      n += 4;
+      digits = 0;
+      break;
+    }
+    return std::nullopt;
+  }
+  if (digits > 0) {
+    if (n + 2 > 16) return std::nullopt;
+    out[n++] = static_cast<std::uint8_t>(value >> 8);
+    out[n++] = static_cast<std::uint8_t>(value);
+  }
+  if (gap >= 0) {
+    if (n == 16) return std::nullopt;  // "::" must stand for at least one group
+    const unsigned g = static_cast<unsigned>(gap);
+    const unsigned tail = n - g;
+    for (unsigned i = 0; i < tail; ++i) out[15 - i] = out[n - 1 - i];
+    for (unsigned i = g; i < 16 - tail; ++i) out[i] = 0;
+    n = 16;
+  }
+  if (n != 16) return std::nullopt;
+  return out;
+}
+
+Address packadrinfo(Family af, const char* text) {
+  if (af == Family::inet) {
+    if (auto v = parse_ipv4(text)) return Address::v4(*v);
+  } else {
+    if (auto b = parse_ipv6(text)) return Address::v6(*b);
+  }
+  fail(std::string(msg::invalid_address));
+}
+
+char* format_address(char* out, const Address& a) noexcept {
+  if (a.af == Family::inet) return format_v4(out, a.bytes.data());
+
+  unsigned words[8];
+  for (unsigned i = 0; i < 8; ++i) words[i] = unsigned{a.bytes[2 * i]} << 8 | a.bytes[2 * i + 1];
+
+  // The longest run of two or more zero groups; on a tie the first run wins.
+  int best = -1;
+  int best_len = 0;
+  for (int i = 0; i < 8;) {
+    if (words[i] != 0) {
+      ++i;
+      continue;
+    }
+    int j = i;
+    while (j < 8 && words[j] == 0) ++j;
+    if (j - i > best_len) {
+      best = i;
+      best_len = j - i;
+    }
+    i = j;
+  }
+  if (best_len < 2) best = -1;
+
+  for (int i = 0; i < 8; ++i) {
+    if (best >= 0 && i >= best && i < best + best_len) {
+      if (i == best) *out++ = ':';
+      continue;
+    }
+    if (i != 0) *out++ = ':';
+    if (i == 6 && best == 0 && (best_len == 6 || (best_len == 5 && words[5] == 0xffff))) {
+      return format_v4(out, a.bytes.data() + 12);
+    }
+    out = append_hex_group(out, words[i]);
+  }
+  if (best >= 0 && best + best_len == 8) *out++ = ':';
+  return out;
+}
+
+std::string getipaddress(const Address& a) {
+  char buf[kMaxAddressText + 1];
+  return std::string(buf, format_address(buf, a));
+}
+
+}  // namespace maskery

@@ -1,0 +1,100 @@
+// Addresses, prefix masks and address text: the small routines every calculation rests on.
+#pragma once
+
+#include <array>
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace maskery {
+
+enum class Family : std::uint8_t { inet, inet6 };
+
+// The bit order, written down once. Position 0 is the most significant bit of bytes[0];
+// position pos lives in bytes[pos / 8] under the mask 0x80 >> (pos % 8). For a prefix
+// length n, positions 0..n-1 are network bits and n..width-1 are host bits.
+struct Address {
+  Family af = Family::inet;
+  // Network byte order. An IPv4 address uses bytes[0..3]; the other twelve stay zero so
+  // that the defaulted comparison is the numeric order within a family.
+  std::array<std::uint8_t, 16> bytes{};
+
+  constexpr unsigned width() const noexcept { return af == Family::inet ? 32u : 128u; }
+  constexpr unsigned size() const noexcept { return width() / 8; }
+  friend constexpr auto operator<=>(const Address&, const Address&) = default;
+
+  static constexpr Address v4(std::uint32_t value) noexcept {
+    Address a;
+    for (unsigned i = 0; i < 4; ++i) a.bytes[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    return a;
+  }
+  static constexpr Address v6(const std::array<std::uint8_t, 16>& b) noexcept {
+    return Address{Family::inet6, b};
+  }
+  // The IPv4 address as a host-order number.
+  constexpr std::uint32_t v4_value() const noexcept {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | bytes[3];
+  }
+};
+
+inline bool getb(std::span<const std::uint8_t> field, unsigned pos) noexcept {
+  return (field[pos / 8] & (0x80u >> (pos % 8))) != 0;
+}
+
+inline void setb(std::span<std::uint8_t> field, unsigned pos, bool state) noexcept {
+  const auto bit = static_cast<std::uint8_t>(0x80u >> (pos % 8));
+  if (state) {
+    field[pos / 8] = static_cast<std::uint8_t>(field[pos / 8] | bit);
+  } else {
+    field[pos / 8] = static_cast<std::uint8_t>(field[pos / 8] & ~bit);
+  }
+}
+
+// The sixteen-byte mask of prefix length n; 128 and above give all ones.
+Address plen2mask(unsigned n) noexcept;
+
+// The address with every host bit for prefix length b cleared (the first address of its
+// network) or set (the last). A b at or above the width changes nothing.
+Address unsetmask(Address a, unsigned b) noexcept;
+Address setmask(Address a, unsigned b) noexcept;
+
+// The number of one bits of a mask, wherever they stand.
+unsigned extractbits(const Address& mask) noexcept;
+
+// Every bit of the mask flipped, within the width of its family.
+Address invert_mask(Address mask) noexcept;
+
+struct MaskedAddress {
+  Address ip;    // the network address
+  Address mask;  // the prefix mask
+};
+MaskedAddress setaddrmask(Address ip, unsigned bits) noexcept;
+
+// IPv4 text in the classic forms: one to four numbers, each decimal, octal (leading 0) or
+// hexadecimal (leading 0x); the last number fills the remaining low bytes; a white-space
+// character ends the text. Unlike inet_addr, 255.255.255.255 is an address, not a failure.
+std::optional<std::uint32_t> parse_ipv4(const char* text) noexcept;
+
+// IPv6 text: eight groups of one to four hexadecimal digits, one "::" run, and an optional
+// dotted IPv4 tail in place of the last two groups. Nothing else, white space included.
+std::optional<std::array<std::uint8_t, 16>> parse_ipv6(const char* text) noexcept;
+
+// The address written in text, or the failure "invalid address specification".
+Address packadrinfo(Family af, const char* text);
+
+// Longest text of an address: "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff".
+inline constexpr std::size_t kMaxAddressText = 39;
+
+// Writes the standard text form of the address at out and returns the end. IPv6 follows the
+// usual rules: lower case, no leading zeros, the longest run of two or more zero groups (the
+// first of equal runs) as "::", and a dotted tail for ::a.b.c.d (groups 0-5 zero, group 6
+// not) and ::ffff:a.b.c.d (groups 0-4 zero, group 5 ffff).
+char* format_address(char* out, const Address& a) noexcept;
+
+std::string getipaddress(const Address& a);
+
+}  // namespace maskery

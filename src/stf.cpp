@@ -1,0 +1,60 @@
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "failure.hpp"
+#include "reports.hpp"
+
+namespace maskery {
+
+namespace {
+
+int hex_value(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// One group of one to four hexadecimal digits, as IPv6 text means it; -1 when none.
+long read_group(const char*& p) noexcept {
+  long v = -1;
+  for (int i = 0; i < 4 && hex_value(*p) >= 0; ++i, ++p) v = (v < 0 ? 0 : v << 4) | hex_value(*p);
+  return v;
+}
+
+// The IPv4 address in bits 16 to 47 of a 6to4 text: "2002:" and up to two groups. What
+// follows the second group is not looked at, so a prefix, an address or a bare
+// "2002:c000" all do.
+std::uint32_t parent_of(const char* p) {
+  static constexpr char head[] = "2002:";
+  for (const char* h = head; *h != '\0'; ++h, ++p) {
+    if (*p != *h) fail(std::string(msg::invalid_address));
+  }
+  const long high = read_group(p);
+  if (high < 0) fail(std::string(msg::invalid_address));
+  long low = 0;
+  if (*p == ':' && hex_value(p[1]) >= 0) {
+    ++p;
+    low = read_group(p);
+  }
+  return static_cast<std::uint32_t>(high) << 16 | static_cast<std::uint32_t>(low);
+}
+
+}  // namespace
+
+void stf(Family af, const char* address, Sink& out) {
+  const Address v4 =
+      af == Family::inet ? packadrinfo(Family::inet, address) : Address::v4(parent_of(address));
+  static constexpr char hex[] = "0123456789abcdef";
+  std::string s = "6to4 network:        2002:";
+  for (unsigned i = 0; i < 4; ++i) {
+    if (i == 2) s += ':';
+    s += hex[v4.bytes[i] >> 4];
+    s += hex[v4.bytes[i] & 0xf];
+  }
+  s += "::/48\nip version 4 parent: " + getipaddress(v4) + '\n';
+  out.write(s);
+}
+
+}  // namespace maskery

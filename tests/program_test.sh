@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The built program as a shell sees it: names in messages, exit statuses, big listings,
+# and output that fails or is cut short. Each run is under a timeout, so a hang fails.
+set -u
+prog=$1
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fails=0 passes=0
+
+check() {  # name, expected, actual
+  if [ "$2" == "$3" ]; then
+    passes=$((passes + 1))
+  else
+    fails=$((fails + 1))
+    printf 'FAIL %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
+  fi
+}
+
+# run ARGS...: sets out, err, status
+run() {
+  timeout 60 "$prog" "$@" >"$tmp/out" 2>"$tmp/err"
+  status=$?
+  out=$(cat "$tmp/out")
+  err=$(cat "$tmp/err")
+}
+
+# Messages name the program by the last component of the name it was started under.
+ln -s "$prog" "$tmp/netcalc"
+(cd "$tmp" && timeout 10 ./netcalc inet 10.0.0.0 2>"$tmp/err"); check "started name" 1 $?
+check "started name message" "netcalc: specify network bits or mask." "$(cat "$tmp/err")"
+run; check "no words status" 1 "$status"
+check "no words usage" "usage: maskery [inet | inet6] address [netmask | mask ] mask <print>" "$(head -n 1 "$tmp/err")"
+check "no words stdout" "" "$out"
+run inet 192.168.1.77/24; check "report status" 0 "$status"; check "report stderr" "" "$err"
+check "report first line" "range:       192.168.1.0 > 192.168.1.255" "$(head -n 1 "$tmp/out")"
+
+# Big listings run to their end and stop there.
+check "/8 lines" 16777223 "$(timeout 120 "$prog" inet 10.0.0.0/8 print | wc -l)"
+check "/104 lines" 16777220 "$(timeout 120 "$prog" inet6 2001:db8::/104 print | wc -l)"
+check "/8 status" 0 "$(timeout 120 "$prog" inet 10.0.0.0/8 print >/dev/null; echo $?)"
+
+# A reader that goes away early ends the listing at once: quietly with SIGPIPE's default...
+start=$SECONDS
+got=$(timeout 20 "$prog" inet 0.0.0.0/0 print 2>"$tmp/err" | head -n 3 | tail -n 1)
+check "/0 head" "; range b16:   0x0 > 0xffffffff" "$got"
+check "/0 head quiet" "" "$(cat "$tmp/err")"
+got=$(timeout 20 "$prog" inet6 ::/0 print | head -n 5 | tail -n 1)
+check "inet6 /0 head" "::" "$got"
+# ...and with SIGPIPE ignored, as the write error it is.
+(trap '' PIPE; timeout 20 "$prog" inet 0.0.0.0/0 print 2>"$tmp/err" | head -n 1 >/dev/null; echo "${PIPESTATUS[0]}" >"$tmp/status")
+check "ignored SIGPIPE status" 1 "$(cat "$tmp/status")"
+check "ignored SIGPIPE message" "maskery: write error: Broken pipe" "$(cat "$tmp/err")"
+check "early readers end at once" 1 $((SECONDS - start < 15))
+
+# Output that cannot be written is an error, never a silent success.
+timeout 20 "$prog" inet 192.168.1.77/24 >/dev/full 2>"$tmp/err"; check "full disk status" 1 $?
+check "full disk message" "maskery: write error: No space left on device" "$(cat "$tmp/err")"
+timeout 60 "$prog" inet 10.0.0.0/8 print >/dev/full 2>"$tmp/err"; check "full disk listing status" 1 $?
+check "full disk listing message" "maskery: write error: No space left on device" "$(cat "$tmp/err")"
+timeout 20 "$prog" inet 192.168.1.77/24 >&- 2>"$tmp/err"; check "closed stdout status" 1 $?
+check "closed stdout message" "maskery: write error: Bad file descriptor" "$(cat "$tmp/err")"
+
+# Odd words: as long as the system lets one word be, empty, high bytes, blanks.
+long=$(head -c 131000 /dev/zero | tr '\0' '1')
+for words in "inet $long/24" "inet 10.0.0.0/$long" "inet6 $long" "arpa6 $long x" "stf inet6 $long" \
+             "stf inet $long" "inet hosts $long" "inet 10.0.0.0 netmask $long" "$long"; do
+  run $words
+  check "long word status (${words:0:12}...)" 1 "$status"
+  check "long word stdout (${words:0:12}...)" "" "$out"
+  check "long word one line (${words:0:12}...)" 1 "$(wc -l <"$tmp/err")"
+done
+for w in "" $'\xff\xfe' "1.2.3.4 5" $'\xc3\xa9'; do
+  for form in "inet X/24" "inet 10.0.0.0/X" "inet6 X/64" "inet X prefixlen 8" "inet 1.2.3.4 netmask X" \
+              "inet6 ::1 netmask X" "inet hosts X" "arpa6 X h" "stf inet X" "stf inet6 X" "X" "inet 10.0.0.0 X 8"; do
+    args=()
+    for part in $form; do args+=("${part//X/$w}"); done
+    run "${args[@]}"
+    if [ "$status" -eq 0 ]; then
+      check "odd word ok has output ($form)" 1 $([ -n "$out" ] && [ -z "$err" ] && echo 1 || echo 0)
+    else
+      check "odd word status ($form)" 1 "$status"
+      check "odd word no output ($form)" "" "$out"
+    fi
+  done
+done
+
+echo "$passes passed, $fails failed"
+[ "$fails" -eq 0 ]

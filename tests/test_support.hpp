@@ -1,0 +1,54 @@
+// Runs the program in-process: words in, exact standard output, standard error and status out.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "failure.hpp"
+#include "frontend.hpp"
+#include "output.hpp"
+
+namespace maskery::testing {
+
+struct Outcome {
+  std::string out;
+  std::string err;
+  int status = 0;
+  friend bool operator==(const Outcome&, const Outcome&) = default;
+  friend std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+    return os << "{status " << o.status << ", out \"" << o.out << "\", err \"" << o.err << "\"}";
+  }
+};
+
+// What the program prints for these words, as main would print it under the name maskery.
+inline Outcome invoke(const std::vector<std::string>& words) {
+  std::vector<const char*> argv;
+  for (const auto& w : words) argv.push_back(w.c_str());
+  StringSink out;
+  Outcome o;
+  try {
+    run(argv, out);
+    o.out = out.str();
+  } catch (const Failure& f) {
+    o.out = out.str();
+    o.err = f.render("maskery");
+    o.status = 1;
+  }
+  return o;
+}
+
+inline Outcome ok(std::string out) {
+  return {std::move(out), "", 0};
+}
+inline Outcome named_error(const std::string& text) {
+  return {"", "maskery: " + text + "\n", 1};
+}
+inline Outcome bare_error(std::string text) {
+  return {"", std::move(text), 1};
+}
+inline Outcome usage_error() {
+  return {"", std::string(msg::usage), 1};
+}
+
+}  // namespace maskery::testing

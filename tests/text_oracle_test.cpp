@@ -1,0 +1,130 @@
+// The address readers and the text form against the platform's inet_aton, inet_pton and
+// inet_ntop, over a million seeded random and mutated inputs each.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "address_primitives.hpp"
+#include "oracle.hpp"
+
+namespace maskery::testing {
+namespace {
+
+constexpr int kCases = 1'000'000;
+
+std::string random_ipv4_text(std::mt19937_64& rng) {
+  static constexpr char alphabet[] = "0123456789012345678901234567890123456789....xXaAfFgG \t\n+-/";
+  std::string s;
+  if (rng() % 4 == 0) {  // any mix of the characters that matter
+    const unsigned n = static_cast<unsigned>(rng() % 16);
+    for (unsigned i = 0; i < n; ++i) s += alphabet[rng() % (sizeof alphabet - 1)];
+    return s;
+  }
+  const unsigned parts = 1 + static_cast<unsigned>(rng() % 5);
+  for (unsigned i = 0; i < parts; ++i) {
+    if (i != 0) s += '.';
+    std::uint64_t v = rng() % 3 == 0 ? rng() % 300 : rng() >> (rng() % 64);
+    char buf[32];
+    switch (rng() % 4) {
+      case 0:
+        std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+        break;
+      case 1:
+        std::snprintf(buf, sizeof buf, "0%llo", static_cast<unsigned long long>(v));
+        break;
+      default:
+        std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(v));
+        break;
+    }
+    s += buf;
+  }
+  if (rng() % 8 == 0) s.insert(rng() % (s.size() + 1), 1, alphabet[rng() % (sizeof alphabet - 1)]);
+  if (rng() % 8 == 0 && !s.empty()) s.erase(rng() % s.size(), 1);
+  return s;
+}
+
+std::string random_ipv6_text(std::mt19937_64& rng) {
+  static constexpr char alphabet[] = "0123456789abcdefABCDEF::::....xg 0";
+  std::string s = ntop(random_v6(rng));
+  if (rng() % 3 == 0) {  // written out longhand, mixed case, with leading zeros
+    const Address a = random_v6(rng);
+    s.clear();
+    for (unsigned i = 0; i < 8; ++i) {
+      char buf[8];
+      const unsigned g = unsigned{a.bytes[2 * i]} << 8 | a.bytes[2 * i + 1];
+      std::snprintf(buf, sizeof buf, rng() % 2 ? "%04X" : "%x", g);
+      if (i != 0) s += ':';
+      s += buf;
+    }
+  }
+  const unsigned edits = static_cast<unsigned>(rng() % 4);
+  for (unsigned e = 0; e < edits; ++e) {
+    const std::size_t at = rng() % (s.size() + 1);
+    switch (rng() % 3) {
+      case 0:
+        s.insert(at, 1, alphabet[rng() % (sizeof alphabet - 1)]);
+        break;
+      case 1:
+        if (at < s.size()) s.erase(at, 1);
+        break;
+      default:
+        if (at < s.size()) s[at] = alphabet[rng() % (sizeof alphabet - 1)];
+        break;
+    }
+  }
+  return s;
+}
+
+TEST(TextOracle, Ipv4ReaderAgreesWithInetAton) {
+  std::mt19937_64 rng(20261210);
+  int accepted = 0;
+  for (int i = 0; i < kCases; ++i) {
+    const std::string text = random_ipv4_text(rng);
+    in_addr expected{};
+    const bool ok = inet_aton(text.c_str(), &expected) != 0;
+    const auto got = parse_ipv4(text.c_str());
+    ASSERT_EQ(got.has_value(), ok) << "\"" << text << "\"";
+    if (ok) {
+      ++accepted;
+      ASSERT_EQ(*got, ntohl(expected.s_addr)) << "\"" << text << "\"";
+    }
+  }
+  // Both outcomes must be well represented for the comparison to mean anything.
+  EXPECT_GT(accepted, kCases / 10);
+  EXPECT_LT(accepted, kCases * 9 / 10);
+}
+
+TEST(TextOracle, Ipv6ReaderAgreesWithInetPton) {
+  std::mt19937_64 rng(1210);
+  int accepted = 0;
+  for (int i = 0; i < kCases; ++i) {
+    const std::string text = random_ipv6_text(rng);
+    unsigned char expected[16];
+    const bool ok = inet_pton(AF_INET6, text.c_str(), expected) == 1;
+    const auto got = parse_ipv6(text.c_str());
+    ASSERT_EQ(got.has_value(), ok) << "\"" << text << "\"";
+    if (ok) {
+      ++accepted;
+      ASSERT_EQ(std::memcmp(got->data(), expected, 16), 0) << "\"" << text << "\"";
+    }
+  }
+  EXPECT_GT(accepted, kCases / 10);
+  EXPECT_LT(accepted, kCases * 9 / 10);
+}
+
+TEST(TextOracle, TextFormAgreesWithInetNtop) {
+  std::mt19937_64 rng(42);
+  char buf[kMaxAddressText + 1];
+  for (int i = 0; i < kCases; ++i) {
+    const Address a6 = random_v6(rng);
+    ASSERT_EQ(std::string(buf, format_address(buf, a6)), ntop(a6));
+    const Address a4 = Address::v4(random_v4(rng));
+    ASSERT_EQ(std::string(buf, format_address(buf, a4)), ntop(a4));
+  }
+}
+
+}  // namespace
+}  // namespace maskery::testing
