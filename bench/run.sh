@@ -14,6 +14,10 @@ runs=${RUNS:-10}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+hf() {  # hyperfine, quiet unless it fails (its outlier warnings are noise here)
+  hyperfine --style none "$@" >/dev/null 2>"$work/hyperfine.err" || { cat "$work/hyperfine.err" >&2; return 1; }
+}
+
 summarize() {  # json file, title: median per command, and its ratio to cat's median
   python3 - "$1" "$2" <<'PY'
 import json, statistics, sys
@@ -31,20 +35,20 @@ PY
 
 listing() {  # name, maskery words, ref_lister words, prips words (or "")
   local name=$1 args=$2 ref=$3 prips_args=$4
-  local file=$work/$name.txt
+  local file=$work/${name//[^A-Za-z0-9]/_}.txt
   # shellcheck disable=SC2086
   "$m" $args >"$file"
   echo "## $name: maskery $args ($(wc -l <"$file") lines, $(($(stat -c %s "$file") / 1048576)) MiB)"
-  local null=("$m $args" "cat $file" "$build/ref_lister $ref")
+  local null=("$m $args" "cat $file" "$build/bench/ref_lister $ref")
   local pipe=("$m $args | cat >/dev/null" "cat $file | cat >/dev/null"
-              "$build/ref_lister $ref | cat >/dev/null")
+              "$build/bench/ref_lister $ref | cat >/dev/null")
   if [ -n "$prips_args" ] && command -v prips >/dev/null; then
     null+=("prips $prips_args")
     pipe+=("prips $prips_args | cat >/dev/null")
   fi
-  hyperfine -N --style none --warmup 2 --runs "$runs" --export-json "$work/null.json" "${null[@]}" >/dev/null
+  hf -N --warmup 2 --runs "$runs" --export-json "$work/null.json" "${null[@]}"
   summarize "$work/null.json" "Into /dev/null"
-  hyperfine --style none --warmup 2 --runs "$runs" --export-json "$work/pipe.json" "${pipe[@]}" >/dev/null
+  hf --warmup 2 --runs "$runs" --export-json "$work/pipe.json" "${pipe[@]}"
   summarize "$work/pipe.json" "Into a pipe (| cat >/dev/null)"
   echo
   rm -f "$file"
@@ -71,8 +75,8 @@ done
 
 echo
 echo "## Start-up of a short report"
-hyperfine -N --style none --warmup 50 --runs $((runs * 50)) --export-json "$work/start.json" \
-  "$m inet 192.168.1.77/24" "$build/printf_report" >/dev/null
+hf -N --warmup 50 --runs $((runs * 50)) --export-json "$work/start.json" \
+  "$m inet 192.168.1.77/24" "$build/bench/printf_report"
 python3 - "$work/start.json" <<'PY'
 import json, statistics, sys
 r = json.load(open(sys.argv[1]))["results"]

@@ -1,5 +1,5 @@
-// The one output sink of a run: a large buffer, drained when full and at the end, every
-// write checked.
+// The one output sink of a run: a large buffer, drained in whole blocks and at the end,
+// every write checked.
 #pragma once
 
 #include <cstddef>
@@ -12,8 +12,11 @@ namespace maskery {
 
 class Sink {
  public:
-  // Large writes keep the system calls per line negligible; 128 KiB matches what cat uses.
-  static constexpr std::size_t kCapacity = std::size_t{128} << 10;
+  // Output leaves in blocks of exactly this size (but the last): whole pages, so a pipe
+  // takes them without merging partial pages, and as large as cat's.
+  static constexpr std::size_t kBlock = std::size_t{128} << 10;
+  // The most a writer may ask for at once.
+  static constexpr std::size_t kMaxReserve = std::size_t{16} << 10;
   // Writers may store up to this many bytes past the end they commit.
   static constexpr std::size_t kSlack = 64;
 
@@ -23,24 +26,23 @@ class Sink {
   Sink& operator=(const Sink&) = delete;
 
   void write(std::string_view s);
-  void write(char c) { write(std::string_view(&c, 1)); }
 
-  // At least n (at most kCapacity) writable bytes, plus kSlack more that may be scribbled
-  // on; hand the end of what was written to commit().
+  // At least n (at most kMaxReserve) writable bytes, plus kSlack more that may be
+  // scribbled on; hand the end of what was written to commit().
   char* reserve(std::size_t n) {
-    if (kCapacity - used_ < n) drain_buffer();
+    if (used_ + n > kBlock + kMaxReserve) drain_block();
     return buf_.get() + used_;
   }
   void commit(char* end) noexcept { used_ = static_cast<std::size_t>(end - buf_.get()); }
 
-  // Drains what is buffered; throws Failure when the destination refuses it.
-  void flush() { drain_buffer(); }
+  // Drains everything buffered; throws Failure when the destination refuses it.
+  void flush();
 
  protected:
   virtual void drain(const char* data, std::size_t n) = 0;
 
  private:
-  void drain_buffer();
+  void drain_block();
   std::unique_ptr<char[]> buf_;
   std::size_t used_ = 0;
 };
@@ -55,6 +57,7 @@ class FdSink final : public Sink {
 
  private:
   int fd_;
+  bool large_ = false;  // a whole block has gone out: this is a listing
 };
 
 // Collects everything in memory, for tests.
@@ -72,8 +75,5 @@ class StringSink final : public Sink {
  private:
   std::string out_;
 };
-
-// Appends the decimal text of v and returns the end.
-char* append_decimal(char* out, std::uint64_t v) noexcept;
 
 }  // namespace maskery
