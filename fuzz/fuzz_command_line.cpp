@@ -1,0 +1,79 @@
+// The whole command line, in-process. The input is the words, one per line. Properties: no
+// crash or sanitizer report, and every run ends either with output and success, or with
+// no output and exactly one of the program's own messages.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "failure.hpp"
+#include "frontend.hpp"
+#include "output.hpp"
+
+namespace {
+
+struct Stop {};  // a listing long enough: cut it here
+
+class CappedSink final : public maskery::Sink {
+ public:
+  std::size_t bytes = 0;
+
+ protected:
+  void drain(const char*, std::size_t n) override {
+    bytes += n;
+    if (bytes > (std::size_t{1} << 19)) throw Stop{};
+  }
+};
+
+bool starts_with(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
+
+bool known_message(const maskery::Failure& f) {
+  using Form = maskery::Failure::Form;
+  const std::string& t = f.text();
+  if (f.form() == Form::bare) {
+    return t == maskery::msg::usage || t == maskery::msg::invalid_cidr ||
+           (starts_with(t, "invalid mask specification: ") && t.back() == '\n');
+  }
+  for (std::string_view exact :
+       {"must specify an address family", "must specify ip address",
+        "must specify ip6 address or net", "must specify ip6 address.", "must specify a hostname.",
+        "specify network bits or mask.", "invalid words near netmask", "invalid words near mask",
+        "invalid words near prefixlen", "invalid address specification"}) {
+    if (t == exact) return true;
+  }
+  return starts_with(t, "invalid address family: ") || starts_with(t, "invalid prefix length: ") ||
+         (starts_with(t, "`") && t.size() >= 32 &&
+          t.substr(t.size() - 31) == "' is an invalid address family.");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::string> words(1);
+  for (std::size_t i = 0; i < size; ++i) {
+    const char c = static_cast<char>(data[i]);
+    if (c == '\n') {
+      words.emplace_back();
+    } else if (c != '\0') {  // a command-line word cannot hold a NUL
+      words.back() += c;
+    }
+  }
+  if (size == 0) words.clear();
+  std::vector<const char*> argv;
+  for (const auto& w : words) argv.push_back(w.c_str());
+
+  CappedSink out;
+  try {
+    maskery::run(argv, out);
+    out.flush();
+    if (out.bytes == 0) std::abort();  // success says something
+  } catch (const Stop&) {
+    // A long listing, cut short.
+  } catch (const maskery::Failure& f) {
+    out.flush();
+    if (out.bytes != 0) std::abort();  // failures come before any output
+    if (!known_message(f)) std::abort();
+  }
+  return 0;
+}
