@@ -6,6 +6,7 @@
 
 #include "failure.hpp"
 #include "number_words.hpp"
+#include "version.hpp"
 
 namespace maskery {
 
@@ -114,6 +115,17 @@ std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Sink& out
 
 void run(std::span<const char* const> words, Sink& out) {
   if (words.empty()) usage();
+  // Help and version, as the first word only; any other word that starts with "-" is an
+  // address family like any other, and wrong.
+  const std::string_view first = words[0];
+  if (first == "--help" || first == "-h") {
+    out.write(msg::usage);
+    return;
+  }
+  if (first == "--version" || first == "-V") {
+    out.write("maskery "s.append(kVersion).append("\n"));
+    return;
+  }
   const std::optional<cmdargs> cd = proccmdargs(words, out);
   if (!cd) return;
   if (cd->af == Family::inet6) {

@@ -14,7 +14,8 @@ namespace maskery {
 // the request for a report. Every wrong or missing word is a Failure.
 std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Sink& out);
 
-// One whole run: the words to the output, or a Failure.
+// One whole run: the words to the output, or a Failure. --help and --version (or -h and -V)
+// as the first word print the usage text or the version to the output.
 void run(std::span<const char* const> words, Sink& out);
 
 }  // namespace maskery

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "test_support.hpp"
+#include "version.hpp"
 
 namespace maskery::testing {
 namespace {
@@ -50,7 +51,9 @@ TEST(CommandLine, MissingAndWrongWords) {
       {{"INET", "10.0.0.0/24"}, named_error("`INET' is an invalid address family.")},
       {{"print"}, named_error("`print' is an invalid address family.")},
       {{""}, named_error("`' is an invalid address family.")},
-      {{"-h"}, named_error("`-h' is an invalid address family.")},
+      {{"-x"}, named_error("`-x' is an invalid address family.")},
+      {{"--usage"}, named_error("`--usage' is an invalid address family.")},
+      {{"inet", "--help"}, named_error("specify network bits or mask.")},
       {{"inet", "10.0.0.0"}, named_error("specify network bits or mask.")},
       {{"inet", "print"}, named_error("specify network bits or mask.")},
       {{"inet", "/24"}, bare_error(bad_cidr)},
@@ -96,6 +99,17 @@ TEST(CommandLine, MissingAndWrongWords) {
       {{"inet", std::string(63, '0') + "1/24", "print"},
        named_error("invalid address specification")},
   });
+}
+
+TEST(CommandLine, HelpAndVersionAsTheFirstWord) {
+  const Outcome help = ok(std::string(msg::usage));
+  EXPECT_EQ(invoke({"--help"}), help);
+  EXPECT_EQ(invoke({"-h"}), help);
+  EXPECT_EQ(invoke({"-h", "inet", "10.0.0.0/8"}), help);
+  const Outcome version = ok("maskery " + std::string(kVersion) + "\n");
+  EXPECT_EQ(invoke({"--version"}), version);
+  EXPECT_EQ(invoke({"-V"}), version);
+  EXPECT_NE(std::string(kVersion), "");
 }
 
 TEST(CommandLine, AddressFieldHoldsSixtyThreeCharacters) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs every "$ maskery ..." example in the README's code blocks and compares what the
-# program prints (standard output and standard error together) with the lines shown under it.
+# Runs every "$ maskery ..." example in a document's example blocks (Markdown ``` fences or
+# the manual's .EX/.EE) and compares what the program prints (standard output and standard
+# error together) with the lines shown under it.
 set -u
-readme=$1 prog=$2
+document=$1 prog=$2
 fails=0 passes=0 args="" expected="" active=0
 
 finish() {
@@ -13,20 +14,20 @@ finish() {
     passes=$((passes + 1))
   else
     fails=$((fails + 1))
-    printf 'FAIL: maskery %s\n--- README\n%s\n--- program\n%s\n' "$args" "$expected" "$actual"
+    printf 'FAIL: maskery %s\n--- document\n%s\n--- program\n%s\n' "$args" "$expected" "$actual"
   fi
   active=0
 }
 
 while IFS= read -r line; do
   case $line in
-    '```'*) finish ;;
+    '```'* | .EX | .EE) finish ;;
     '$ maskery'*)
       finish
       args=${line#'$ maskery'} expected="" active=1 ;;
     *) if [ "$active" -eq 1 ]; then expected+=${expected:+$'\n'}$line; fi ;;
   esac
-done <"$readme"
+done <"$document"
 finish
 
 echo "$passes passed, $fails failed"
