@@ -60,10 +60,12 @@ check "full disk listing message" "maskery: write error: No space left on device
 timeout 20 "$prog" inet 192.168.1.77/24 >&- 2>"$tmp/err"; check "closed stdout status" 1 $?
 check "closed stdout message" "maskery: write error: Bad file descriptor" "$(cat "$tmp/err")"
 
-# Odd words: as long as the system lets one word be, empty, high bytes, blanks.
-long=$(head -c 131000 /dev/zero | tr '\0' '1')
-for words in "inet $long/24" "inet 10.0.0.0/$long" "inet6 $long" "arpa6 $long x" "stf inet6 $long" \
-             "stf inet $long" "inet hosts $long" "inet 10.0.0.0 netmask $long" "$long"; do
+# Odd words: as long as the system lets one word be (128 KiB with its NUL), empty, with
+# bytes above 127, with blanks.
+max=131071  # the longest word the kernel passes (MAX_ARG_STRLEN, less the NUL)
+long=$(head -c $max /dev/zero | tr '\0' '1')
+for words in "inet ${long:3}/24" "inet 10.0.0.0/${long:9}" "inet6 $long" "arpa6 $long x" \
+             "stf inet6 $long" "stf inet $long" "inet hosts $long" "inet 10.0.0.0 netmask $long" "$long"; do
   run $words
   check "long word status (${words:0:12}...)" 1 "$status"
   check "long word stdout (${words:0:12}...)" "" "$out"
