@@ -26,7 +26,9 @@ class CappedSink final : public maskery::Sink {
   }
 };
 
-bool starts_with(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
+bool starts_with(std::string_view s, std::string_view p) {
+  return s.substr(0, p.size()) == p;
+}
 
 bool known_message(const maskery::Failure& f) {
   using Form = maskery::Failure::Form;
