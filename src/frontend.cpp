@@ -45,6 +45,7 @@ Address mask_word(Family af, const char* word) {
 
 std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Sink& out) {
   const std::size_t n = words.size();
+  if (n == 0) usage();
   // Word k, counted from 1, or null when there is none.
   const auto word = [&](std::size_t k) -> const char* { return k <= n ? words[k - 1] : nullptr; };
   const std::string_view w1 = word(1);
