@@ -15,13 +15,6 @@ constexpr bool is_digit(char c) noexcept {
   return c >= '0' && c <= '9';
 }
 
-constexpr int hex_value(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // White space of the C locale, which ends an IPv4 text.
 constexpr bool is_space(char c) noexcept {
   return c == ' ' || (c >= '\t' && c <= '\r');
@@ -34,7 +27,7 @@ constexpr std::uint64_t kTooBig = 0x100000000;
 std::uint64_t read_number(const char*& p) noexcept {
   unsigned base = 10;
   if (p[0] == '0') {
-    if ((p[1] == 'x' || p[1] == 'X') && hex_value(p[2]) >= 0) {
+    if ((p[1] == 'x' || p[1] == 'X') && hex_digit(p[2]) >= 0) {
       base = 16;
       p += 2;
     } else {
@@ -43,7 +36,7 @@ std::uint64_t read_number(const char*& p) noexcept {
   }
   std::uint64_t v = 0;
   for (;; ++p) {
-    const int d = hex_value(*p);
+    const int d = hex_digit(*p);
     if (d < 0 || static_cast<unsigned>(d) >= base) break;
     v = v * base + static_cast<unsigned>(d);
     if (v > kTooBig) v = kTooBig;
@@ -180,7 +173,7 @@ std::optional<std::array<std::uint8_t, 16>> parse_ipv6(const char* p) noexcept {
   unsigned digits = 0;
   unsigned value = 0;
   for (; *p != '\0'; ++p) {
-    const int d = hex_value(*p);
+    const int d = hex_digit(*p);
     if (d >= 0) {
       if (++digits > 4) return std::nullopt;
       value = value << 4 | static_cast<unsigned>(d);

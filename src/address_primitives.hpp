@@ -74,6 +74,14 @@ struct MaskedAddress {
 };
 MaskedAddress setaddrmask(Address ip, unsigned bits) noexcept;
 
+// The value of a hexadecimal digit of either case, or -1.
+constexpr int hex_digit(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // IPv4 text in the classic forms: one to four numbers, each decimal, octal (leading 0) or
 // hexadecimal (leading 0x); the last number fills the remaining low bytes; a white-space
 // character ends the text. Unlike inet_addr, 255.255.255.255 is an address, not a failure.

@@ -9,17 +9,10 @@ namespace maskery {
 
 namespace {
 
-int hex_value(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // One group of one to four hexadecimal digits, as IPv6 text means it; -1 when none.
 long read_group(const char*& p) noexcept {
   long v = -1;
-  for (int i = 0; i < 4 && hex_value(*p) >= 0; ++i, ++p) v = (v < 0 ? 0 : v << 4) | hex_value(*p);
+  for (int i = 0; i < 4 && hex_digit(*p) >= 0; ++i, ++p) v = (v < 0 ? 0 : v << 4) | hex_digit(*p);
   return v;
 }
 
@@ -34,7 +27,7 @@ std::uint32_t parent_of(const char* p) {
   const long high = read_group(p);
   if (high < 0) fail(std::string(msg::invalid_address));
   long low = 0;
-  if (*p == ':' && hex_value(p[1]) >= 0) {
+  if (*p == ':' && hex_digit(p[1]) >= 0) {
     ++p;
     low = read_group(p);
   }
