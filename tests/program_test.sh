@@ -28,6 +28,9 @@ run() {
 ln -s "$prog" "$tmp/netcalc"
 (cd "$tmp" && timeout 10 ./netcalc inet 10.0.0.0 2>"$tmp/err"); check "started name" 1 $?
 check "started name message" "netcalc: specify network bits or mask." "$(cat "$tmp/err")"
+(cd "$tmp" && timeout 10 ./netcalc 2>"$tmp/err")
+check "usage keeps the fixed name" "usage: maskery [inet | inet6] address [netmask | mask ] mask <print>" \
+  "$(head -n 1 "$tmp/err")"
 run; check "no words status" 1 "$status"
 check "no words usage" "usage: maskery [inet | inet6] address [netmask | mask ] mask <print>" "$(head -n 1 "$tmp/err")"
 check "no words stdout" "" "$out"
