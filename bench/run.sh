@@ -19,7 +19,7 @@ hf() {  # hyperfine, quiet unless it fails (its outlier warnings are noise here)
 }
 
 summarize() {  # json file, title: median per command, and its ratio to cat's median
-  python3 - "$1" "$2" <<'PY'
+  python3 - "$1" "$2" "$build/" <<'PY'
 import json, statistics, sys
 results = json.load(open(sys.argv[1]))["results"]
 med = {r["command"]: statistics.median(r["times"]) for r in results}
@@ -29,7 +29,8 @@ print("| command | median (ms) | ratio to cat |")
 print("|---|---:|---:|")
 for r in results:
     c = r["command"]
-    print(f"| `{c.replace(sys.argv[1].rsplit('/', 1)[0] + '/', '')}` | {med[c] * 1000:.1f} | {med[c] / base:.2f} |")
+    shown = c.replace(sys.argv[3], "").replace("|", "\\|")
+    print(f"| `{shown}` | {med[c] * 1000:.1f} | {med[c] / base:.2f} |")
 PY
 }
 
