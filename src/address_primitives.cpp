@@ -217,12 +217,17 @@ std::optional<std::array<std::uint8_t, 16>> parse_ipv6(const char* p) noexcept {
   return out;
 }
 
-Address packadrinfo(Family af, const char* text) {
+std::optional<Address> parse_address(Family af, const char* text) noexcept {
   if (af == Family::inet) {
     if (auto v = parse_ipv4(text)) return Address::v4(*v);
   } else {
     if (auto b = parse_ipv6(text)) return Address::v6(*b);
   }
+  return std::nullopt;
+}
+
+Address packadrinfo(Family af, const char* text) {
+  if (auto a = parse_address(af, text)) return *a;
   fail(std::string(msg::invalid_address));
 }
 

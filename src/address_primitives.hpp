@@ -91,6 +91,9 @@ std::optional<std::uint32_t> parse_ipv4(const char* text) noexcept;
 // dotted IPv4 tail in place of the last two groups. Nothing else, white space included.
 std::optional<std::array<std::uint8_t, 16>> parse_ipv6(const char* text) noexcept;
 
+// The address of the family written in text, if it is one.
+std::optional<Address> parse_address(Family af, const char* text) noexcept;
+
 // The address written in text, or the failure "invalid address specification".
 Address packadrinfo(Family af, const char* text);
 

@@ -32,12 +32,9 @@ void split_cidr(std::string_view word, cmdargs& cd) {
   cd.bits = read_prefix_length(std::string(pieces[1]).c_str());
 }
 
+// A mask word that is no address is refused, never taken as all ones.
 Address mask_word(Family af, const char* word) {
-  if (af == Family::inet) {
-    if (auto v = parse_ipv4(word)) return Address::v4(*v);
-  } else {
-    if (auto b = parse_ipv6(word)) return Address::v6(*b);
-  }
+  if (auto a = parse_address(af, word)) return *a;
   invalid_mask(word);
 }
 
