@@ -10,8 +10,6 @@
 
 namespace maskery {
 
-namespace {
-
 using namespace std::string_literals;
 
 // Address and length of an address/length word: its first two non-empty pieces between
@@ -38,9 +36,17 @@ Address mask_word(Family af, const char* word) {
   invalid_mask(word);
 }
 
-}  // namespace
+unsigned long keyword_bits(Family af, std::string_view keyword, const char* value) {
+  if (keyword == "prefixlen") return read_prefix_length(value);
+  if (keyword == "netmask") return extractbits(mask_word(af, value));
+  return extractbits(invert_mask(mask_word(Family::inet, value)));
+}
 
-std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Sink& out) {
+bool is_network_keyword(Family af, std::string_view word) {
+  return word == "prefixlen" || word == "netmask" || (word == "mask" && af == Family::inet);
+}
+
+std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Format format, Sink& out) {
   const std::size_t n = words.size();
   if (n == 0) usage();
   // Word k, counted from 1, or null when there is none.
@@ -52,10 +58,10 @@ std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Sink& out
     const std::string_view family = word(2);
     if (family == "inet") {
       if (n < 3) fail("must specify ip address");
-      stf(Family::inet, word(3), out);
+      write_result(stf(Family::inet, word(3)), format, out);
     } else if (family == "inet6") {
       if (n < 3) fail("must specify ip6 address or net");
-      stf(Family::inet6, word(3), out);
+      write_result(stf(Family::inet6, word(3)), format, out);
     } else {
       fail("invalid address family: "s.append(family));
     }
@@ -64,8 +70,8 @@ std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Sink& out
   if (w1 == "int6" || w1 == "arpa6") {
     if (n < 2) fail("must specify ip6 address.");
     if (n < 3) fail("must specify a hostname.");
-    reverse_zone(word(2), word(3), w1 == "int6" ? ReverseTree::ip6_int : ReverseTree::ip6_arpa,
-                 out);
+    const auto tree = w1 == "int6" ? ReverseTree::ip6_int : ReverseTree::ip6_arpa;
+    write_result(reverse_zone(word(2), word(3), tree), format, out);
     return std::nullopt;
   }
 
@@ -83,7 +89,7 @@ std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Sink& out
   const std::string_view w2 = word(2);
   if (w2 == "hosts") {
     if (n < 3) usage();
-    mask_discover(word(3), cd.af, out);
+    write_result(mask_discover(word(3), cd.af), format, out);
     return std::nullopt;
   }
   if (w2.find('/') != std::string_view::npos) {
@@ -95,42 +101,49 @@ std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Sink& out
   if (n == 2) fail("specify network bits or mask.");
   cd.address = w2;
   const std::string_view keyword = word(3);
-  const bool known = keyword == "prefixlen" || keyword == "netmask" ||
-                     (keyword == "mask" && cd.af == Family::inet);
-  if (!known) usage();
+  if (!is_network_keyword(cd.af, keyword)) usage();
   // Exactly four words, unless print mode lets "print" end a longer line.
   if (n != 4 && !cd.dorange) fail("invalid words near "s.append(keyword));
-  const char* value = word(4);
-  if (keyword == "prefixlen") {
-    cd.bits = read_prefix_length(value);
-  } else if (keyword == "netmask") {
-    cd.bits = extractbits(mask_word(cd.af, value));
-  } else {
-    cd.bits = extractbits(invert_mask(mask_word(Family::inet, value)));
-  }
+  cd.bits = keyword_bits(cd.af, keyword, word(4));
   return cd;
 }
 
-void run(std::span<const char* const> words, Sink& out) {
+int run_request(std::span<const char* const> words, const RunContext& ctx) {
+  if (words.empty()) usage();
+  // New modes are first words that the specified forms reject, so none of their output moves.
+  const std::string_view first = words[0];
+  if (first == "arpa4") return arpa4_mode(words, ctx);
+  if (first == "zones") return zones_mode(words, ctx);
+  if (first == "merge") return merge_mode(words, ctx);
+  if (first == "batch") return batch_mode(words, ctx);
+  const std::optional<cmdargs> cd = proccmdargs(words, ctx.format, ctx.out);
+  if (cd) {
+    write_result(cd->af == Family::inet6 ? ipv6_report(*cd) : ipv4_report(*cd), ctx.format,
+                 ctx.out);
+  }
+  return 0;
+}
+
+int run(std::span<const char* const> words, Sink& out, Diagnostics& diag) {
+  RunContext ctx{Format::text, out, diag};
+  if (!words.empty() && std::string_view(words[0]) == "--json") {
+    ctx.format = Format::json;
+    words = words.subspan(1);
+  }
   if (words.empty()) usage();
   // Help and version, as the first word only; any other word that starts with "-" is an
   // address family like any other, and wrong.
   const std::string_view first = words[0];
   if (first == "--help" || first == "-h") {
     out.write(msg::usage);
-    return;
+    out.write(msg::help);
+    return 0;
   }
   if (first == "--version" || first == "-V") {
     out.write("maskery "s.append(kVersion).append("\n"));
-    return;
+    return 0;
   }
-  const std::optional<cmdargs> cd = proccmdargs(words, out);
-  if (!cd) return;
-  if (cd->af == Family::inet6) {
-    ipv6_report(*cd, out);
-  } else {
-    ipv4_report(*cd, out);
-  }
+  return run_request(words, ctx);
 }
 
 }  // namespace maskery

@@ -9,6 +9,7 @@
 // line is two fixed-size stores from precomputed text.
 #include <array>
 #include <cstring>
+#include <string_view>
 
 #include "reports.hpp"
 
@@ -24,7 +25,7 @@ using SuffixTable = std::array<Suffix, 256>;
 
 enum class Digits { decimal, hex, hex_two };
 
-constexpr SuffixTable make_table(Digits kind) {
+constexpr SuffixTable make_table(Digits kind, char end) {
   SuffixTable t{};
   constexpr char hexdigits[] = "0123456789abcdef";
   for (unsigned v = 0; v < 256; ++v) {
@@ -37,15 +38,26 @@ constexpr SuffixTable make_table(Digits kind) {
       if (v >= 16 || kind == Digits::hex_two) *p++ = hexdigits[v >> 4];
       *p++ = hexdigits[v & 0xf];
     }
-    *p++ = '\n';
+    *p++ = end;
     t[v].len = static_cast<unsigned char>(p - t[v].text);
   }
   return t;
 }
 
-constexpr SuffixTable kDecimal = make_table(Digits::decimal);  // "0\n" .. "255\n"
-constexpr SuffixTable kHex = make_table(Digits::hex);          // "0\n" .. "ff\n"
-constexpr SuffixTable kHexTwo = make_table(Digits::hex_two);   // "00\n" .. "ff\n"
+// How the lines of a style begin and end: text lines end in a newline; JSON elements after
+// the first begin with a comma and a quote and end in a quote.
+struct Style {
+  std::string_view head;
+  char end;
+  SuffixTable decimal;  // "0\n" .. "255\n"
+  SuffixTable hex;      // "0\n" .. "ff\n"
+  SuffixTable hex_two;  // "00\n" .. "ff\n"
+};
+
+constexpr Style kLines = {"", '\n', make_table(Digits::decimal, '\n'),
+                          make_table(Digits::hex, '\n'), make_table(Digits::hex_two, '\n')};
+constexpr Style kJson = {",\"", '"', make_table(Digits::decimal, '"'), make_table(Digits::hex, '"'),
+                         make_table(Digits::hex_two, '"')};
 
 // Room for the longest line; the stores of one line may reach this far past its start.
 constexpr std::size_t kLineRoom = 48;
@@ -73,33 +85,36 @@ char* emit_prefixed(char* p, const char* text, std::size_t plen, const SuffixTab
   return emit_lines(p, prefix, plen, t, lo, hi);
 }
 
-char* emit_full(char* p, const Address& a) noexcept {
-  p = format_address(p, a);
-  *p++ = '\n';
+char* emit_full(char* p, const Address& a, const Style& style) noexcept {
+  std::memcpy(p, style.head.data(), style.head.size());
+  p = format_address(p + style.head.size(), a);
+  *p++ = style.end;
   return p;
 }
 
 // Lines for the addresses of the block of cur whose last bytes run from lo to hi.
-char* emit_block(char* p, Address cur, unsigned lo, unsigned hi) noexcept {
+char* emit_block(char* p, Address cur, unsigned lo, unsigned hi, const Style& style) noexcept {
   const unsigned low = cur.size() - 1;
   // The text of the block's address with last byte 1 ends in the text of that byte.
   Address rep = cur;
   rep.bytes[low] = 1;
-  char text[kMaxAddressText + 1];
-  const std::size_t len = static_cast<std::size_t>(format_address(text, rep) - text);
+  char text[kMaxAddressText + 3];
+  std::memcpy(text, style.head.data(), style.head.size());
+  const std::size_t len =
+      static_cast<std::size_t>(format_address(text + style.head.size(), rep) - text);
 
-  const SuffixTable* table = &kDecimal;  // dotted: "...c.1"
+  const SuffixTable* table = &style.decimal;  // dotted: "...c.1"
   std::size_t strip = 1;
   if (cur.af == Family::inet6 && std::memchr(text, '.', len) == nullptr) {
     if (cur.bytes[low - 1] != 0) {
-      table = &kHexTwo;  // "...:hh01"
+      table = &style.hex_two;  // "...:hh01"
       strip = 2;
     } else {
-      table = &kHex;  // "...:1"
+      table = &style.hex;  // "...:1"
       // A last group of 0 can join a zero run and change the compression: write it whole.
       if (lo == 0) {
         cur.bytes[low] = 0;
-        p = emit_full(p, cur);
+        p = emit_full(p, cur, style);
         if (hi == 0) return p;
         lo = 1;
       }
@@ -120,16 +135,30 @@ bool same_block(const Address& a, const Address& b) noexcept {
 
 }  // namespace
 
-void list_addresses(const Address& first, const Address& last, Sink& out) {
+void list_addresses(const Address& first, const Address& last, Sink& out, ListStyle style) {
   static_assert(256 * kLineRoom <= Sink::kMaxReserve);
   const unsigned low = first.size() - 1;
   Address cur = first;
+  const Style* st = &kLines;
+  if (style == ListStyle::json_elements) {
+    // The first element has no comma before it; every later one has.
+    char* p = out.reserve(kLineRoom);
+    *p++ = '"';
+    p = format_address(p, first);
+    *p++ = '"';
+    out.commit(p);
+    if (first == last) return;
+    for (unsigned i = cur.size(); i-- > 0;) {
+      if (++cur.bytes[i] != 0) break;
+    }
+    st = &kJson;
+  }
   for (;;) {
     const bool final_block = same_block(cur, last);
     const unsigned lo = cur.bytes[low];
     const unsigned hi = final_block ? last.bytes[low] : 255u;
     char* p = out.reserve(256 * kLineRoom);
-    p = emit_block(p, cur, lo, hi);
+    p = emit_block(p, cur, lo, hi, *st);
     out.commit(p);
     if (final_block) return;
     // On to the next block. It exists: cur's block lies below last's, so no carry runs out.

@@ -1,6 +1,7 @@
 #include "output.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +58,14 @@ void grow_pipe(int fd) noexcept {
 #endif
 }
 
+void wait_writable(int fd) {
+  pollfd p{fd, POLLOUT, 0};
+  while (::poll(&p, 1, -1) < 0) {
+    if (errno != EINTR) throw WriteFailure(std::string("write error: ") + std::strerror(errno));
+  }
+  // POLLERR or POLLHUP: the next write reports the reason (EPIPE, say).
+}
+
 }  // namespace
 
 void FdSink::drain(const char* data, std::size_t n) {
@@ -68,9 +77,15 @@ void FdSink::drain(const char* data, std::size_t n) {
     const ssize_t w = ::write(fd_, data, n);
     if (w < 0) {
       if (errno == EINTR) continue;
-      fail(std::string("write error: ") + std::strerror(errno));
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // A non-blocking descriptor that is full (a parent set O_NONBLOCK on the pipe): not
+        // an error. Wait until it takes bytes again.
+        wait_writable(fd_);
+        continue;
+      }
+      throw WriteFailure(std::string("write error: ") + std::strerror(errno));
     }
-    if (w == 0) fail("write error: " + std::string(std::strerror(EIO)));
+    if (w == 0) throw WriteFailure("write error: " + std::string(std::strerror(EIO)));
     data += w;
     n -= static_cast<std::size_t>(w);
   }

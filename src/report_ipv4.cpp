@@ -1,47 +1,64 @@
-#include <charconv>
-#include <string>
-
-#include "report_text.hpp"
+#include "failure.hpp"
 #include "reports.hpp"
 
 namespace maskery {
 
 namespace {
 
-std::string hex(std::uint32_t v) {
-  char buf[8];
-  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v, 16).ptr);
+// Decimal texts of 2^0 .. 2^128, made once at compile time: a report is a table look-up.
+struct PowerTable {
+  char text[129][40];  // 2^128 has 39 digits
+  unsigned char len[129];
+};
+
+constexpr PowerTable make_powers() {
+  PowerTable t{};
+  char digits[40] = {'1'};  // least significant first
+  unsigned n = 1;
+  for (unsigned k = 0; k <= 128; ++k) {
+    for (unsigned i = 0; i < n; ++i) t.text[k][i] = digits[n - 1 - i];
+    t.len[k] = static_cast<unsigned char>(n);
+    unsigned carry = 0;
+    for (unsigned i = 0; i < n; ++i) {
+      const unsigned v = static_cast<unsigned>(digits[i] - '0') * 2 + carry;
+      digits[i] = static_cast<char>('0' + v % 10);
+      carry = v / 10;
+    }
+    if (carry != 0 && n < 40) digits[n++] = static_cast<char>('0' + carry);
+  }
+  return t;
 }
+
+constexpr PowerTable kPowers = make_powers();
 
 }  // namespace
 
-void ipv4_report(const cmdargs& cd, Sink& out) {
+std::string_view power_of_two_decimal(unsigned k) noexcept {
+  if (k > 128) k = 128;
+  return {kPowers.text[k], kPowers.len[k]};
+}
+
+Address request_address(const cmdargs& cd) {
+  // No address of either family is this long; such a text is refused whole, never cut.
+  if (cd.address.size() >= kAddressField) fail(std::string(msg::invalid_address));
+  return packadrinfo(cd.af, cd.address.c_str());
+}
+
+NetworkReport ipv4_report(const cmdargs& cd) {
   const Address adr = request_address(cd);
-  const std::string_view pre = line_prefix(cd);
   const unsigned long len = cd.bits;
-
   // Lengths above the width name a single address, as they do for IPv6: no host bits.
-  const bool single = len >= 32;
-  const unsigned plen = single ? 32u : static_cast<unsigned>(len);
-  const Address first = unsetmask(adr, plen);
-  const Address last = setmask(adr, plen);
-  const Address netmask = setaddrmask(adr, plen).mask;
-
-  std::string s;
-  s.append(pre).append("range:       ").append(getipaddress(first)).append(" > ");
-  s.append(getipaddress(last)).push_back('\n');
-  s.append(pre).append("range b10:   ").append(std::to_string(first.v4_value()));
-  s.append(" > ").append(std::to_string(last.v4_value())).push_back('\n');
-  s.append(pre).append("range b16:   0x").append(hex(first.v4_value()));
-  s.append(" > 0x").append(hex(last.v4_value())).push_back('\n');
-  s.append(pre).append("hosts:       ");
-  s.append(len > 32 ? std::string("0") : power_of_two_decimal(32 - plen)).push_back('\n');
-  s.append(pre).append("prefixlen:   ").append(std::to_string(len)).push_back('\n');
-  s.append(pre).append("netmask:     ").append(getipaddress(netmask)).push_back('\n');
-  s.append(pre).append("mask:        ").append(getipaddress(invert_mask(netmask))).push_back('\n');
-  out.write(s);
-
-  if (cd.dorange) list_addresses(first, last, out);
+  const unsigned plen = len >= 32 ? 32u : static_cast<unsigned>(len);
+  NetworkReport r;
+  r.af = Family::inet;
+  r.first = unsetmask(adr, plen);
+  r.last = setmask(adr, plen);
+  r.hosts = len > 32 ? std::string_view("0") : power_of_two_decimal(32 - plen);
+  r.prefixlen = len;
+  r.netmask = setaddrmask(adr, plen).mask;
+  r.mask = invert_mask(r.netmask);
+  r.dorange = cd.dorange;
+  return r;
 }
 
 }  // namespace maskery

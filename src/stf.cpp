@@ -1,4 +1,3 @@
-#include <array>
 #include <cstdint>
 #include <string>
 
@@ -36,18 +35,9 @@ std::uint32_t parent_of(const char* p) {
 
 }  // namespace
 
-void stf(Family af, const char* address, Sink& out) {
-  const Address v4 =
-      af == Family::inet ? packadrinfo(Family::inet, address) : Address::v4(parent_of(address));
-  static constexpr char hex[] = "0123456789abcdef";
-  std::string s = "6to4 network:        2002:";
-  for (unsigned i = 0; i < 4; ++i) {
-    if (i == 2) s += ':';
-    s += hex[v4.bytes[i] >> 4];
-    s += hex[v4.bytes[i] & 0xf];
-  }
-  s += "::/48\nip version 4 parent: " + getipaddress(v4) + '\n';
-  out.write(s);
+StfReport stf(Family af, const char* address) {
+  return {af == Family::inet ? packadrinfo(Family::inet, address)
+                             : Address::v4(parent_of(address))};
 }
 
 }  // namespace maskery

@@ -102,7 +102,7 @@ TEST(CommandLine, MissingAndWrongWords) {
 }
 
 TEST(CommandLine, HelpAndVersionAsTheFirstWord) {
-  const Outcome help = ok(std::string(msg::usage));
+  const Outcome help = ok(std::string(msg::usage) + std::string(msg::help));
   EXPECT_EQ(invoke({"--help"}), help);
   EXPECT_EQ(invoke({"-h"}), help);
   EXPECT_EQ(invoke({"-h", "inet", "10.0.0.0/8"}), help);
@@ -110,6 +110,30 @@ TEST(CommandLine, HelpAndVersionAsTheFirstWord) {
   EXPECT_EQ(invoke({"--version"}), version);
   EXPECT_EQ(invoke({"-V"}), version);
   EXPECT_NE(std::string(kVersion), "");
+}
+
+// A typo in a length is refused, never read as another length: "/abc" is not /0, "/24x" not
+// /24, and "prefixlen print" does not list the whole space.
+TEST(CommandLine, LengthWordsAreWholeNumbers) {
+  for (const char* bad : {"abc", "24x", "24 ", "0x18", "64.0", "", "print", "+", "- 1", "2 4"}) {
+    SCOPED_TRACE(bad);
+    const Outcome refused = named_error(std::string("invalid prefix length: ") + bad);
+    EXPECT_EQ(invoke({"inet", "10.0.0.0", "prefixlen", bad}), refused);
+    EXPECT_EQ(invoke({"inet6", "::", "prefixlen", bad, "print"}), refused);
+    if (*bad != '\0') {
+      EXPECT_EQ(invoke({"inet", std::string("10.0.0.0/") + bad}), refused);
+    }
+    EXPECT_EQ(invoke({"inet", "hosts", bad}),
+              bare_error(std::string("invalid mask specification: ") + bad + "\n"));
+  }
+  EXPECT_EQ(invoke({"inet", "10.0.0.0", "prefixlen", "print"}),
+            named_error("invalid prefix length: print"));
+  EXPECT_EQ(invoke({"inet", "10.0.0.0/-1"}), named_error("invalid prefix length: -1"));
+  EXPECT_EQ(invoke({"inet", "10.0.0.0/2147483648"}),
+            named_error("invalid prefix length: 2147483648"));
+  EXPECT_EQ(invoke({"inet", "hosts", "1e3"}), bare_error("invalid mask specification: 1e3\n"));
+  EXPECT_EQ(invoke({"inet", "10.0.0.0/ +24"}), invoke({"inet", "10.0.0.0/24"}));
+  EXPECT_EQ(invoke({"inet", "hosts", "\t+12"}), invoke({"inet", "hosts", "12"}));
 }
 
 TEST(CommandLine, AddressFieldHoldsSixtyThreeCharacters) {
@@ -259,7 +283,9 @@ TEST(Ipv4Report, EveryWayOfGivingTheLengthAgrees) {
            {"inet", "192.168.1.77/24/8"},
            {"inet", "192.168.1.77/24", "a", "b", "c"},
            {"inet", "192.168.1.77/ 24"},
-           {"inet", "192.168.1.77/+24abc"},
+           {"inet", "192.168.1.77/+24"},
+           {"inet", "192.168.1.77/024"},  // leading zeros stay decimal
+           {"inet", "192.168.1.77", "prefixlen", " 24"},
            {"inet", "192.168.1.77 trailing words/24"},
            {"inet", "0xc0a8014d/24"},
            {"inet", "192.168.333/24"},
@@ -350,7 +376,6 @@ TEST(CommandLine, HandsOverTheRequest) {
       {{"inet", "10.0.0.0//24"}, Family::inet, "10.0.0.0", 24, false},
       {{"inet", "10.0.0.0/24/8"}, Family::inet, "10.0.0.0", 24, false},
       {{"inet", "10.0.0.0/24", "a", "b", "c"}, Family::inet, "10.0.0.0", 24, false},
-      {{"inet", "10.0.0.0/abc"}, Family::inet, "10.0.0.0", 0, false},
       {{"inet", "10.0.0.0/-0"}, Family::inet, "10.0.0.0", 0, false},
       {{"inet", "10.0.0.0/24", "print"}, Family::inet, "10.0.0.0", 24, true},
       {{"inet", "10.0.0.0", "netmask", "255.255.255.0"}, Family::inet, "10.0.0.0", 24, false},
@@ -363,7 +388,7 @@ TEST(CommandLine, HandsOverTheRequest) {
       {{"inet", "10.0.0.0", "netmask", "255.0.255.0"}, Family::inet, "10.0.0.0", 16, false},
       {{"inet", "10.0.0.0", "mask", "0.0.0.255"}, Family::inet, "10.0.0.0", 24, false},
       {{"inet", "10.0.0.0", "mask", "255.255.255.255"}, Family::inet, "10.0.0.0", 0, false},
-      {{"inet", "10.0.0.0", "prefixlen", "print"}, Family::inet, "10.0.0.0", 0, true},
+      {{"inet", "10.0.0.0", "prefixlen", "0", "print"}, Family::inet, "10.0.0.0", 0, true},
       {{"inet", "bogus", "prefixlen", "8"}, Family::inet, "bogus", 8, false},
       {{"inet6", "fd00:1:2:3::", "netmask", "ffff:ffff:ffff:ffff::"},
        Family::inet6,
@@ -378,7 +403,7 @@ TEST(CommandLine, HandsOverTheRequest) {
     std::vector<const char*> argv;
     for (const auto& w : row.words) argv.push_back(w.c_str());
     StringSink out;
-    const auto cd = proccmdargs(argv, out);
+    const auto cd = proccmdargs(argv, Format::text, out);
     ASSERT_TRUE(cd.has_value());
     EXPECT_EQ(cd->af, row.af);
     EXPECT_EQ(cd->address, row.address);

@@ -46,7 +46,7 @@ TEST(Hosts, WorkedExamplesAndEdges) {
        ok(hosts_lines("0.000000000335901972903229761869", "0", "4294967296"))},
       {{"inet6", "hosts", "-1"},
        ok(hosts_lines("96.000000000335901972903229761869", "96", "4294967296"))},
-      {{"inet", "hosts", "12abc"}, invoke({"inet", "hosts", "12"})},
+      {{"inet", "hosts", "12abc"}, bare_error("invalid mask specification: 12abc\n")},
       {{"inet", "hosts", " +12"}, invoke({"inet", "hosts", "12"})},
       {{"inet", "hosts", "-2147483648"}, invoke({"inet", "hosts", "2147483648"})},
       {{"inet", "hosts", "-4294967295"}, invoke({"inet", "hosts", "1"})},

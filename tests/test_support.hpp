@@ -21,18 +21,30 @@ struct Outcome {
   }
 };
 
+// Collects what a run reports as main would print it under the name maskery.
+class StringDiagnostics final : public Diagnostics {
+ public:
+  std::string err;
+  void report(std::string_view context, const Failure& f) override {
+    if (!context.empty()) err.append(context).append(": ");
+    err += f.render("maskery");
+  }
+};
+
 // What the program prints for these words, as main would print it under the name maskery.
 inline Outcome invoke(const std::vector<std::string>& words) {
   std::vector<const char*> argv;
   for (const auto& w : words) argv.push_back(w.c_str());
   StringSink out;
+  StringDiagnostics diag;
   Outcome o;
   try {
-    run(argv, out);
+    o.status = run(argv, out, diag);
     o.out = out.str();
+    o.err = diag.err;
   } catch (const Failure& f) {
     o.out = out.str();
-    o.err = f.render("maskery");
+    o.err = diag.err + f.render("maskery");
     o.status = 1;
   }
   return o;

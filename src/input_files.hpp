@@ -1,0 +1,28 @@
+// Opening the files a mode reads: "-" is standard input.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace maskery {
+
+// An open file, closed on destruction (standard input is left open).
+class InputFile {
+ public:
+  // Throws Failure "NAME: <reason>" when the file cannot be opened.
+  explicit InputFile(std::string_view name);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  int fd() const noexcept { return fd_; }
+  const std::string& name() const noexcept { return name_; }
+
+ private:
+  std::string name_;
+  int fd_;
+};
+
+// The failure "NAME: <reason>" for a file that could not be read.
+[[noreturn]] void file_failure(std::string_view name, int error);
+
+}  // namespace maskery

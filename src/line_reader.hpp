@@ -1,0 +1,36 @@
+// Lines of a file descriptor, read in large blocks, in memory bounded by the longest line
+// it keeps: a line longer than that is handed over cut, and says so.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+namespace maskery {
+
+class LineReader {
+ public:
+  // Reads fd (not closed here); lines longer than max_line are cut to max_line bytes.
+  LineReader(int fd, std::size_t max_line);
+
+  struct Line {
+    char* data;        // writable, and followed by one more writable byte
+    std::size_t size;  // without the newline
+    bool cut;          // the line was longer and only its first max_line bytes are here
+  };
+  // The next line, or false at the end of the input. A read error throws
+  // std::system_error with the reason.
+  bool next(Line& line);
+
+ private:
+  bool fill();
+  int fd_;
+  std::size_t max_line_;
+  std::size_t cap_;
+  std::unique_ptr<char[]> buf_;
+  std::unique_ptr<char[]> cut_;  // the kept part of a line that was cut
+  std::size_t begin_ = 0, end_ = 0;
+  bool eof_ = false;
+};
+
+}  // namespace maskery

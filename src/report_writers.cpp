@@ -1,0 +1,179 @@
+// The writers of the specified forms: the text lines, byte for byte, and their JSON objects.
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "json.hpp"
+#include "reports.hpp"
+
+namespace maskery {
+
+namespace {
+
+// Appends into a run of sink memory reserved by the caller.
+struct Cursor {
+  char* p;
+  Cursor& operator<<(std::string_view s) noexcept {
+    std::memcpy(p, s.data(), s.size());
+    p += s.size();
+    return *this;
+  }
+  Cursor& operator<<(const Address& a) noexcept {
+    p = format_address(p, a);
+    return *this;
+  }
+  Cursor& dec(unsigned long v) noexcept {
+    p = std::to_chars(p, p + 20, v).ptr;
+    return *this;
+  }
+  Cursor& hex(unsigned long v) noexcept {
+    p = std::to_chars(p, p + 16, v, 16).ptr;
+    return *this;
+  }
+};
+
+void append_address(std::string& s, const Address& a) {
+  char buf[kMaxAddressText + 1];
+  s.append(buf, format_address(buf, a));
+}
+
+// A JSON string value that needs no escaping: an address.
+void append_json_address(std::string& s, const Address& a) {
+  s += '"';
+  append_address(s, a);
+  s += '"';
+}
+
+std::string format_double(const char* format, double v) {
+  char buf[512];  // "%.30f" of a value below 2^129 needs about 70
+  const int n = std::snprintf(buf, sizeof buf, format, v);
+  return std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+// The listing of a report, as JSON elements after "addresses":[ .
+void write_json_listing(const NetworkReport& r, Sink& out) {
+  out.write(",\"addresses\":[");
+  list_addresses(r.first, r.last, out, ListStyle::json_elements);
+  out.write("]}\n");
+}
+
+}  // namespace
+
+void write_result(const NetworkReport& r, Format f, Sink& out) {
+  if (f == Format::text) {
+    const std::string_view pre = r.dorange ? "; " : "";
+    Cursor c{out.reserve(1024)};
+    c << pre << "range:       " << r.first << " > " << r.last << "\n";
+    if (r.af == Family::inet) {
+      const std::uint32_t lo = r.first.v4_value(), hi = r.last.v4_value();
+      c << pre << "range b10:   ";
+      c.dec(lo) << " > ";
+      c.dec(hi) << "\n" << pre << "range b16:   0x";
+      c.hex(lo) << " > 0x";
+      c.hex(hi) << "\n";
+    }
+    c << pre << "hosts:       " << r.hosts << "\n" << pre << "prefixlen:   ";
+    c.dec(r.prefixlen) << "\n";
+    if (r.af == Family::inet) {
+      c << pre << "netmask:     " << r.netmask << "\n" << pre << "mask:        " << r.mask << "\n";
+    } else {
+      c << pre << "mask:        " << r.netmask << "\n";
+    }
+    out.commit(c.p);
+    if (r.dorange) list_addresses(r.first, r.last, out);
+    return;
+  }
+
+  std::string s = "{\"family\":\"";
+  s.reserve(320);
+  s += family_name(r.af);
+  s += "\",\"range\":{\"first\":";
+  append_json_address(s, r.first);
+  s += ",\"last\":";
+  append_json_address(s, r.last);
+  s += '}';
+  if (r.af == Family::inet) {
+    const std::uint32_t lo = r.first.v4_value(), hi = r.last.v4_value();
+    char buf[16];
+    const auto hex = [&](std::uint32_t v) {
+      return std::string_view(buf, std::to_chars(buf, buf + sizeof buf, v, 16).ptr);
+    };
+    s += ",\"range_b10\":{\"first\":" + std::to_string(lo) + ",\"last\":" + std::to_string(hi);
+    s += "},\"range_b16\":{\"first\":\"0x";
+    s += hex(lo);
+    s += "\",\"last\":\"0x";
+    s += hex(hi);
+    s += "\"}";
+  }
+  s += ",\"hosts\":\"";
+  s += r.hosts;
+  s += "\",\"prefixlen\":" + std::to_string(r.prefixlen);
+  if (r.af == Family::inet) {
+    s += ",\"netmask\":";
+    append_json_address(s, r.netmask);
+    s += ",\"mask\":";
+    append_json_address(s, r.mask);
+  } else {
+    s += ",\"mask\":";
+    append_json_address(s, r.netmask);
+  }
+  if (!r.dorange) {
+    s += "}\n";
+    out.write(s);
+    return;
+  }
+  out.write(s);
+  write_json_listing(r, out);
+}
+
+void write_result(const HostsReport& r, Format f, Sink& out) {
+  const std::string theoretical = format_double("%.30f", r.theoretical_len);
+  const std::string working = format_double("%.0f", r.working_len);
+  const std::string hosts = format_double("%.0f", r.hosts);
+  if (f == Format::text) {
+    out.write("theoretical len: " + theoretical + "\nworking len:     " + working +
+              "\nhosts:           " + hosts + "\n");
+    return;
+  }
+  out.write("{\"family\":\"" + std::string(family_name(r.af)) + "\",\"theoretical_len\":\"" +
+            theoretical + "\",\"working_len\":" + working + ",\"hosts\":\"" + hosts + "\"}\n");
+}
+
+void write_result(const PtrRecord& r, Format f, Sink& out) {
+  std::string s;
+  if (f == Format::text) {
+    s.reserve(r.name.size() + r.hostname.size() + 12);
+    s.append(r.name).append("\tIN\tPTR\t").append(r.hostname).push_back('\n');
+  } else {
+    s = "{\"family\":\"";
+    s += family_name(r.af);
+    s += "\",\"name\":";
+    append_json_string(s, r.name);
+    s += ",\"class\":\"IN\",\"type\":\"PTR\",\"hostname\":";
+    append_json_string(s, r.hostname);
+    s += "}\n";
+  }
+  out.write(s);
+}
+
+void write_result(const StfReport& r, Format f, Sink& out) {
+  static constexpr char hex[] = "0123456789abcdef";
+  std::string network = "2002:";
+  for (unsigned i = 0; i < 4; ++i) {
+    if (i == 2) network += ':';
+    network += hex[r.parent.bytes[i] >> 4];
+    network += hex[r.parent.bytes[i] & 0xf];
+  }
+  network += "::/48";
+  std::string parent;
+  append_address(parent, r.parent);
+  if (f == Format::text) {
+    out.write("6to4 network:        " + network + "\nip version 4 parent: " + parent + "\n");
+  } else {
+    out.write("{\"6to4_network\":\"" + network + "\",\"ip_version_4_parent\":\"" + parent +
+              "\"}\n");
+  }
+}
+
+}  // namespace maskery
