@@ -79,7 +79,9 @@ int batch_mode(std::span<const char* const> words, const RunContext& ctx) {
           split_words(line.data, line.size, request);
           if (request.empty()) continue;
           if (runs_only_alone(request[0])) {
-            fail("`" + std::string(request[0]) + "' cannot be used in a batch");
+            std::string text = "`";
+            text.append(request[0]).append("' cannot be used in a batch");
+            fail(std::move(text));
           }
           if (run_request(request, ctx) != 0) status = 1;
         } catch (const WriteFailure&) {
