@@ -17,6 +17,13 @@ constexpr std::size_t kRead = std::size_t{1} << 20;
 LineReader::LineReader(int fd, std::size_t max_line)
     : fd_(fd), max_line_(max_line), cap_(max_line + kRead + 1), buf_(new char[cap_]) {}
 
+LineReader::LineReader(int fd, std::size_t max_line, off_t offset, std::size_t limit)
+    : LineReader(fd, max_line) {
+  positioned_ = true;
+  offset_ = offset;
+  limit_ = limit;
+}
+
 bool LineReader::fill() {
   if (eof_) return false;
   if (begin_ > 0) {
@@ -25,7 +32,10 @@ bool LineReader::fill() {
     begin_ = 0;
   }
   for (;;) {
-    const ssize_t n = ::read(fd_, buf_.get() + end_, cap_ - 1 - end_);
+    std::size_t room = cap_ - 1 - end_;
+    if (positioned_ && room > limit_) room = limit_;
+    const ssize_t n = positioned_ ? ::pread(fd_, buf_.get() + end_, room, offset_)
+                                  : ::read(fd_, buf_.get() + end_, room);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw std::system_error(errno, std::generic_category());
@@ -35,6 +45,10 @@ bool LineReader::fill() {
       return false;
     }
     end_ += static_cast<std::size_t>(n);
+    if (positioned_) {
+      offset_ += n;
+      limit_ -= static_cast<std::size_t>(n);
+    }
     return true;
   }
 }

@@ -2,6 +2,7 @@
 // it keeps: a line longer than that is handed over cut, and says so.
 #pragma once
 
+#include <sys/types.h>
 #include <cstddef>
 #include <memory>
 #include <string_view>
@@ -12,6 +13,8 @@ class LineReader {
  public:
   // Reads fd (not closed here); lines longer than max_line are cut to max_line bytes.
   LineReader(int fd, std::size_t max_line);
+  // Reads the bytes of a regular file from offset on, and no further than limit bytes.
+  LineReader(int fd, std::size_t max_line, off_t offset, std::size_t limit);
 
   struct Line {
     char* data;        // writable, and followed by one more writable byte
@@ -31,6 +34,9 @@ class LineReader {
   std::unique_ptr<char[]> cut_;  // the kept part of a line that was cut
   std::size_t begin_ = 0, end_ = 0;
   bool eof_ = false;
+  bool positioned_ = false;  // pread from offset_, at most limit_ more bytes
+  off_t offset_ = 0;
+  std::size_t limit_ = 0;
 };
 
 }  // namespace maskery

@@ -1,0 +1,84 @@
+// Merging address lists: items (addresses, prefixes, first-last ranges) of both families in,
+// the fewest CIDR prefixes (or the maximal ranges) of their union, less the exceptions, out.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reports.hpp"
+
+namespace maskery {
+
+__extension__ using u128 = unsigned __int128;  // GCC and Clang; the IPv6 address as a number
+
+struct Range4 {
+  std::uint32_t first, last;
+};
+struct Range6 {
+  u128 first, last;
+};
+
+// One line of a list: nothing (blank or comment), or one item.
+struct Item {
+  enum class Kind : std::uint8_t { none, inet, inet6 } kind = Kind::none;
+  Range4 r4{};
+  Range6 r6{};
+};
+
+// Reads one line (it may be changed in place). Throws Failure "<where>: <reason>: <text>"
+// when the line is not an item.
+Item parse_item(char* line, std::size_t size, std::string_view where);
+
+// Sorted, disjoint, non-adjacent ranges of one family. Items are added in any order and held
+// compactly: every million of them is sorted and folded before more are taken.
+template <class R>
+class RangeSet {
+ public:
+  void add(const R& r);
+  // The union of everything added, as sorted maximal ranges, one at a time to f; the set is
+  // emptied as it goes, so the result never needs memory of its own.
+  void drain(const std::function<void(const R&)>& f);
+  // The same, collected.
+  std::vector<R> take();
+  // Takes over everything added to other.
+  void absorb(RangeSet&& other);
+
+ private:
+  void fold_pending();
+  std::vector<std::vector<R>> runs_;  // each sorted and maximal
+  std::vector<R> pending_;
+};
+
+// The merged addresses, both families: the input items and the exceptions, held until the
+// writer drains them in order.
+struct MergeResult {
+  RangeSet<Range4> v4;
+  RangeSet<Range6> v6;
+  std::vector<Range4> except4;  // sorted and maximal
+  std::vector<Range6> except6;
+  bool ranges = false;  // write first-last ranges rather than prefixes
+};
+
+// Writes the addresses of r (which it empties) as prefixes or ranges.
+void write_result(MergeResult& r, Format f, Sink& out);
+
+// The parts of r outside the sorted, maximal exceptions ex, to f. Called with ranges in
+// ascending order, it keeps its place in ex in at.
+template <class R, class F>
+void subtract(R r, const std::vector<R>& ex, std::size_t& at, F&& f) {
+  while (at < ex.size() && ex[at].last < r.first) ++at;
+  for (std::size_t k = at; k < ex.size() && ex[k].first <= r.last; ++k) {
+    if (ex[k].first > r.first) f(R{r.first, ex[k].first - 1});
+    if (ex[k].last >= r.last) return;
+    r.first = ex[k].last + 1;
+  }
+  f(r);
+}
+
+Address to_address(std::uint32_t v) noexcept;
+Address to_address(u128 v) noexcept;
+
+}  // namespace maskery
