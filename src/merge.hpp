@@ -50,6 +50,7 @@ class RangeSet {
   void fold_pending();
   std::vector<std::vector<R>> runs_;  // each sorted and maximal
   std::vector<R> pending_;
+  std::vector<R> tmp_;  // the sort's second buffer, kept: a new one each time cost page faults
 };
 
 // The merged addresses, both families: the input items and the exceptions, held until the
