@@ -153,6 +153,10 @@ bool read_token(const char* p, const char* end, Item::Kind& kind, u128& value) n
   }
   const auto n = static_cast<std::size_t>(end - p);
   if (n == 0 || n >= kAddressField) return false;
+  // The IPv4 reader stops at white space; an item must be one word.
+  for (const char* q = p; q != end; ++q) {
+    if (is_blank(*q)) return false;
+  }
   char buf[kAddressField];
   std::memcpy(buf, p, n);
   buf[n] = '\0';
@@ -643,7 +647,9 @@ void read_part(LineReader& reader, Part& part) {
       return;
     }
     ++part.lines;
-    if (line.cut && std::memchr(line.data, '#', line.size) == nullptr) {
+    // The same rule whether or not the reader had to cut the line: no item is this long,
+    // so only a comment can make such a line acceptable.
+    if ((line.cut || line.size > kMaxLine) && std::memchr(line.data, '#', kMaxLine) == nullptr) {
       part.error = ": line too long: " + shown(std::string_view(line.data, line.size));
       part.error_line = part.lines;
       return;

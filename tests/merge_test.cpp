@@ -1,0 +1,259 @@
+// merge: the addresses of the output are exactly those of the input less the exceptions, as
+// the unique fewest prefixes, checked against a bit per address of a small universe.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <bitset>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "oracle.hpp"
+#include "test_support.hpp"
+#include "wide.hpp"
+
+namespace maskery::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MergeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("maskery_merge_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string file(const std::string& name, const std::string& text) {
+    const fs::path p = dir_ / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p.string();
+  }
+
+  fs::path dir_;
+};
+
+// The universes: 10.0.0.0/20 and 2001:db8::/116, 4096 addresses each.
+constexpr unsigned kBits = 12;
+constexpr std::uint32_t kBase4 = 0x0a000000;
+const u128 kBase6 = u128{0x20010db8} << 96;
+using Universe = std::bitset<1u << kBits>;
+
+std::string v4_text(std::uint32_t v) {
+  return ntop(Address::v4(v));
+}
+std::string v6_text(u128 v) {
+  return ntop(from_u128(v));
+}
+
+// The fewest prefixes of the set bits, by the plain rule: from each run's start, the largest
+// aligned block that stays inside the run.
+std::vector<std::pair<std::uint64_t, unsigned>> fewest_blocks(const Universe& u) {
+  std::vector<std::pair<std::uint64_t, unsigned>> out;  // offset, size bits
+  std::uint64_t i = 0;
+  while (i < u.size()) {
+    if (!u[i]) {
+      ++i;
+      continue;
+    }
+    std::uint64_t end = i;
+    while (end < u.size() && u[end]) ++end;
+    while (i < end) {
+      unsigned k = 0;
+      while (k < kBits && i % (std::uint64_t{2} << k) == 0 && i + (std::uint64_t{2} << k) <= end)
+        ++k;
+      out.emplace_back(i, k);
+      i += std::uint64_t{1} << k;
+    }
+  }
+  return out;
+}
+
+// A random item of the universe as a line, and its addresses set in u.
+std::string random_item(std::mt19937_64& rng, bool v6, Universe& u) {
+  const std::uint64_t size = u.size();
+  std::uint64_t first, last;
+  std::string line;
+  const auto text = [&](std::uint64_t off) {
+    return v6 ? v6_text(kBase6 + off) : v4_text(kBase4 + static_cast<std::uint32_t>(off));
+  };
+  switch (rng() % 3) {
+    case 0:
+      first = last = rng() % size;
+      line = text(first);
+      break;
+    case 1: {
+      const unsigned host = static_cast<unsigned>(rng() % (kBits + 1));
+      const std::uint64_t at = rng() % size;  // host bits are ignored
+      first = at >> host << host;
+      last = first + (std::uint64_t{1} << host) - 1;
+      line = text(at) + "/" + std::to_string((v6 ? 128 : 32) - host);
+      break;
+    }
+    default:
+      first = rng() % size;
+      last = std::min(size - 1, first + rng() % 300);
+      line = text(first) + (rng() % 2 ? "-" : " - ") + text(last);
+  }
+  for (std::uint64_t i = first; i <= last; ++i) u[i] = true;
+  // White space, comments and blank lines around the item.
+  if (rng() % 4 == 0) line = "  " + line + "\t";
+  if (rng() % 5 == 0) line += " # note";
+  if (rng() % 10 == 0) line = "\n# comment\n" + line;
+  return line + "\n";
+}
+
+TEST_F(MergeTest, EqualsTheFewestPrefixesOfTheSetLessTheExceptions) {
+  std::mt19937_64 rng(20261210);
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    Universe in4, in6, ex4, ex6;
+    std::string input, except;
+    const int items = 1 + static_cast<int>(rng() % 40);
+    for (int i = 0; i < items; ++i) {
+      const bool v6 = rng() % 2 == 0;
+      input += random_item(rng, v6, v6 ? in6 : in4);
+    }
+    const bool with_except = round % 2 == 1;
+    if (with_except) {
+      for (int i = 0; i < 1 + static_cast<int>(rng() % 10); ++i) {
+        const bool v6 = rng() % 2 == 0;
+        except += random_item(rng, v6, v6 ? ex6 : ex4);
+      }
+    }
+    const Universe want4 = in4 & ~ex4, want6 = in6 & ~ex6;
+
+    std::string prefixes, ranges;
+    for (const auto& [off, k] : fewest_blocks(want4)) {
+      prefixes +=
+          v4_text(kBase4 + static_cast<std::uint32_t>(off)) + "/" + std::to_string(32 - k) + "\n";
+    }
+    for (const auto& [off, k] : fewest_blocks(want6)) {
+      prefixes += v6_text(kBase6 + off) + "/" + std::to_string(128 - k) + "\n";
+    }
+    const auto runs = [&](const Universe& u, auto&& text) {
+      for (std::size_t i = 0; i < u.size(); ++i) {
+        if (!u[i] || (i > 0 && u[i - 1])) continue;
+        std::size_t e = i;
+        while (e + 1 < u.size() && u[e + 1]) ++e;
+        ranges += text(i) + "-" + text(e) + "\n";
+      }
+    };
+    runs(want4, [](std::size_t i) { return v4_text(kBase4 + static_cast<std::uint32_t>(i)); });
+    runs(want6, [](std::size_t i) { return v6_text(kBase6 + i); });
+
+    const std::string in = file("in", input);
+    std::vector<std::string> words = {"merge"};
+    if (with_except) words.insert(words.end(), {"--except", file("ex", except)});
+    words.push_back(in);
+    const Outcome got = invoke(words);
+    ASSERT_EQ(got, ok(prefixes)) << input << "--- except\n" << except;
+    words.insert(words.begin() + 1, "--ranges");
+    EXPECT_EQ(invoke(words), ok(ranges));
+    // Merging the output again changes nothing.
+    EXPECT_EQ(invoke({"merge", file("again", prefixes)}), ok(prefixes));
+  }
+}
+
+TEST_F(MergeTest, EdgesOfTheAddressSpace) {
+  struct Row {
+    std::string input, output;
+  };
+  const std::vector<Row> rows = {
+      {"0.0.0.0/1\n128.0.0.0/1\n", "0.0.0.0/0\n"},
+      {"::/1\n8000::/1\n", "::/0\n"},
+      {"::/0\n::1\n", "::/0\n"},
+      {"255.255.255.255\n255.255.255.254\n", "255.255.255.254/31\n"},
+      {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:fffe-ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff\n",
+       "ffff:ffff:ffff:ffff:ffff:ffff:ffff:fffe/127\n"},
+      {"0.0.0.0-255.255.255.255\n", "0.0.0.0/0\n"},
+      {"0.0.0.1-255.255.255.255\n",
+       "0.0.0.1/32\n0.0.0.2/31\n0.0.0.4/30\n0.0.0.8/29\n0.0.0.16/28\n0.0.0.32/27\n0.0.0.64/26\n"
+       "0.0.0.128/25\n0.0.1.0/24\n0.0.2.0/23\n0.0.4.0/22\n0.0.8.0/21\n0.0.16.0/20\n0.0.32.0/19\n"
+       "0.0.64.0/18\n0.0.128.0/17\n0.1.0.0/16\n0.2.0.0/15\n0.4.0.0/14\n0.8.0.0/13\n0.16.0.0/12\n"
+       "0.32.0.0/11\n0.64.0.0/10\n0.128.0.0/9\n1.0.0.0/8\n2.0.0.0/7\n4.0.0.0/6\n8.0.0.0/5\n"
+       "16.0.0.0/4\n32.0.0.0/3\n64.0.0.0/2\n128.0.0.0/1\n"},
+      // Two /128s that are not a pair stay apart; nothing is read as the other family.
+      {"2001:db8::1/128\n2001:db8::2/128\n", "2001:db8::1/128\n2001:db8::2/128\n"},
+      {"2000::/16\n10.0.0.0/8\n", "10.0.0.0/8\n2000::/16\n"},
+      // The classic IPv4 forms, and host bits below the length.
+      {"10.1\n010.0.0.1\n0x0a000002\n192.168.1.77/24\n",
+       "8.0.0.1/32\n10.0.0.1/32\n10.0.0.2/32\n192.168.1.0/24\n"},
+      {"# only a comment\n\n   \n", ""},
+      {"", ""},
+      {"1.2.3.4", "1.2.3.4/32\n"},  // no newline at the end
+      {"1.2.3.4\r\n", "1.2.3.4/32\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.input);
+    EXPECT_EQ(invoke({"merge", file("in", row.input)}), ok(row.output));
+  }
+  // Several files in turn; the JSON form.
+  EXPECT_EQ(invoke({"merge", file("a", "10.0.0.0/25\n"), file("b", "10.0.0.128/25\n::1\n")}),
+            ok("10.0.0.0/24\n::1/128\n"));
+  EXPECT_EQ(invoke({"--json", "merge", file("a", "10.0.0.0/25\n::1\n")}),
+            ok("{\"prefixes\":[\"10.0.0.0/25\",\"::1/128\"]}\n"));
+  EXPECT_EQ(invoke({"--json", "merge", "--ranges", file("a", "10.0.0.0/25\n")}),
+            ok("{\"ranges\":[{\"first\":\"10.0.0.0\",\"last\":\"10.0.0.127\"}]}\n"));
+  EXPECT_EQ(invoke({"--json", "merge", file("a", "")}), ok("{\"prefixes\":[]}\n"));
+}
+
+TEST_F(MergeTest, BadLinesNameTheFileTheLineAndTheText) {
+  struct Row {
+    std::string input, message;
+  };
+  const std::string long_text(100, 'x');
+  const std::vector<Row> rows = {
+      {"10.0.0.1\nfoo\n", ":2: not an address, prefix or range: foo"},
+      {"10.0.0.1 10.0.0.2\n", ":1: not an address, prefix or range: 10.0.0.1 10.0.0.2"},
+      {"1.2.3.4/33\n", ":1: invalid prefix length: 1.2.3.4/33"},
+      {"::/129\n", ":1: invalid prefix length: ::/129"},
+      {"1.2.3.4/\n", ":1: invalid prefix length: 1.2.3.4/"},
+      {"1.2.3.4/+8\n", ":1: invalid prefix length: 1.2.3.4/+8"},
+      {"1.2.3.4-::1\n", ":1: a range of two families: 1.2.3.4-::1"},
+      {"1.2.3.5-1.2.3.4\n", ":1: a range that ends before it starts: 1.2.3.5-1.2.3.4"},
+      {"1.2.3.4-\n", ":1: not an address, prefix or range: 1.2.3.4-"},
+      {"300.1.1.1\n", ":1: not an address, prefix or range: 300.1.1.1"},
+      {"\x1b[31m\n", ":1: not an address, prefix or range: \\x1b[31m"},
+      {long_text + "\n", ":1: not an address, prefix or range: " + std::string(80, 'x') + "..."},
+      {std::string(5000, '1') + "\n", ":1: line too long: " + std::string(80, '1') + "..."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.input.substr(0, 40));
+    const std::string in = file("in", row.input);
+    EXPECT_EQ(invoke({"merge", in}), named_error(in + row.message));
+  }
+  // A long comment is no error; a missing file is.
+  EXPECT_EQ(invoke({"merge", file("in", "1.2.3.4 #" + std::string(10000, 'c') + "\n")}),
+            ok("1.2.3.4/32\n"));
+  const std::string missing = (dir_ / "missing").string();
+  EXPECT_EQ(invoke({"merge", missing}), named_error(missing + ": No such file or directory"));
+  EXPECT_EQ(invoke({"merge", "--except"}), named_error("option --except needs a file"));
+  EXPECT_EQ(invoke({"merge", "--bogus"}), named_error("invalid option: --bogus"));
+}
+
+// A large file is read by two threads, a half each: the result and the line numbers of its
+// messages are those of reading it whole.
+TEST_F(MergeTest, LargeFilesReadInTwoHalves) {
+  std::mt19937_64 rng(7);
+  std::string head, tail;
+  for (int i = 0; i < 600000; ++i) {
+    const std::uint32_t v = static_cast<std::uint32_t>(rng());
+    std::string line = rng() % 2 ? v4_text(v) : v4_text(v) + "/" + std::to_string(16 + rng() % 17);
+    (i < 300000 ? head : tail) += line + "\n";
+  }
+  ASSERT_GT(head.size() + tail.size(), std::size_t{8} << 20);
+  const Outcome whole = invoke({"merge", file("whole", head + tail)});
+  ASSERT_EQ(whole.status, 0);
+  EXPECT_EQ(invoke({"merge", file("head", head), file("tail", tail)}), whole);
+  const std::string bad = file("bad", head + tail + "bogus\n");
+  EXPECT_EQ(invoke({"merge", bad}),
+            named_error(bad + ":600001: not an address, prefix or range: bogus"));
+}
+
+}  // namespace
+}  // namespace maskery::testing
