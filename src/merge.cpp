@@ -619,6 +619,16 @@ bool quick_item6(const char* p, const char* e, Item& item) noexcept {
   return true;
 }
 
+}  // namespace
+
+Item read_item(char* line, std::size_t size) {
+  Item item;
+  if (quick_item(line, line + size, item) || quick_item6(line, line + size, item)) return item;
+  return parse_item(line, size, "");
+}
+
+namespace {
+
 struct Sets {
   RangeSet<Range4> v4;
   RangeSet<Range6> v6;
@@ -655,16 +665,8 @@ void read_part(LineReader& reader, Part& part) {
       return;
     }
     Item item;
-    if (quick_item(line.data, line.data + line.size, item)) {
-      part.sets.v4.add(item.r4);
-      continue;
-    }
-    if (quick_item6(line.data, line.data + line.size, item)) {
-      part.sets.v6.add(item.r6);
-      continue;
-    }
     try {
-      item = parse_item(line.data, line.size, "");
+      item = read_item(line.data, line.size);
     } catch (const Failure& f) {
       part.error = f.text();
       part.error_line = part.lines;

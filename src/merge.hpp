@@ -32,6 +32,10 @@ struct Item {
 // when the line is not an item.
 Item parse_item(char* line, std::size_t size, std::string_view where);
 
+// The same, with the common forms read in one pass first; a failure's text is
+// ": <reason>: <text>".
+Item read_item(char* line, std::size_t size);
+
 // Sorted, disjoint, non-adjacent ranges of one family. Items are added in any order and held
 // compactly: every million of them is sorted and folded before more are taken.
 template <class R>

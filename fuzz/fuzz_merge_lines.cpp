@@ -1,0 +1,94 @@
+// Lines of a merge list, any bytes. Properties: no crash or sanitizer report; a line is an
+// item exactly when the program's own address reader accepts its text; and the merged
+// ranges are sorted, apart, cover every item and hold nothing that no item holds.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "failure.hpp"
+#include "merge.hpp"
+
+namespace {
+
+using maskery::Item;
+
+template <class R>
+void check_merged(std::vector<R> items, maskery::RangeSet<R>& set) {
+  const std::vector<R> merged = set.take();
+  for (std::size_t i = 0; i < merged.size(); ++i) {
+    if (merged[i].first > merged[i].last) std::abort();
+    // Apart: a gap of at least one address between neighbours.
+    if (i > 0 &&
+        (merged[i].first <= merged[i - 1].last || merged[i].first - merged[i - 1].last < 2)) {
+      std::abort();
+    }
+  }
+  for (const R& it : items) {
+    bool covered = false;
+    for (const R& m : merged) covered = covered || (m.first <= it.first && it.last <= m.last);
+    if (!covered) std::abort();
+  }
+  // Every merged range starts and ends at an address some item holds.
+  for (const R& m : merged) {
+    bool first = false, last = false;
+    for (const R& it : items) {
+      first = first || (it.first <= m.first && m.first <= it.last);
+      last = last || (it.first <= m.last && m.last <= it.last);
+    }
+    if (!first || !last) std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string text(reinterpret_cast<const char*>(data), size);
+  maskery::RangeSet<maskery::Range4> v4;
+  maskery::RangeSet<maskery::Range6> v6;
+  std::vector<maskery::Range4> items4;
+  std::vector<maskery::Range6> items6;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    line.push_back('\0');  // the writable byte after the line that the reader gives
+    const std::string plain = line.substr(0, line.size() - 1);
+    Item item;
+    bool accepted = true;
+    try {
+      item = maskery::read_item(line.data(), line.size() - 1);
+    } catch (const maskery::Failure& f) {
+      if (f.text().substr(0, 2) != ": ") std::abort();
+      accepted = false;
+    }
+    // A bare address word: the item is what the address reader makes of it.
+    if (!plain.empty() && plain.find_first_of("#-/ \t\r\n\v\f") == std::string::npos &&
+        plain.find('\0') == std::string::npos) {
+      const bool colon = plain.find(':') != std::string::npos;
+      const auto want = maskery::parse_address(
+          colon ? maskery::Family::inet6 : maskery::Family::inet, plain.c_str());
+      if (want.has_value() != accepted) std::abort();
+      if (accepted) {
+        const maskery::Address got = item.kind == Item::Kind::inet
+                                         ? maskery::to_address(item.r4.first)
+                                         : maskery::to_address(item.r6.first);
+        if (!(got == *want)) std::abort();
+      }
+    }
+    if (!accepted) continue;
+    if (item.kind == Item::Kind::inet) {
+      v4.add(item.r4);
+      items4.push_back(item.r4);
+    } else if (item.kind == Item::Kind::inet6) {
+      v6.add(item.r6);
+      items6.push_back(item.r6);
+    }
+  }
+  check_merged(items4, v4);
+  check_merged(items6, v6);
+  return 0;
+}
