@@ -6,7 +6,9 @@ build=$1
 dest=$(mktemp -d)
 trap 'rm -rf "$dest"' EXIT
 DESTDIR=$dest cmake --install "$build" --prefix /usr >/dev/null
-for f in usr/bin/maskery usr/share/man/man1/maskery.1.gz usr/share/bash-completion/completions/maskery; do
+for f in usr/bin/maskery usr/share/man/man1/maskery.1.gz usr/share/bash-completion/completions/maskery \
+         usr/share/zsh/vendor-completions/_maskery usr/share/fish/vendor_completions.d/maskery.fish \
+         usr/share/doc/maskery/copyright usr/share/doc/maskery/changelog.gz; do
   [ -f "$dest/$f" ] || { echo "FAIL: $f not installed"; exit 1; }
 done
 got=$("$dest/usr/bin/maskery" inet 192.168.1.77/24 | head -n 1)

@@ -63,6 +63,32 @@ check "full disk listing message" "maskery: write error: No space left on device
 timeout 20 "$prog" inet 192.168.1.77/24 >&- 2>"$tmp/err"; check "closed stdout status" 1 $?
 check "closed stdout message" "maskery: write error: Bad file descriptor" "$(cat "$tmp/err")"
 
+# A pipe that a parent made non-blocking: when it is full the program waits for the reader
+# instead of failing with "Resource temporarily unavailable", and every byte arrives.
+if command -v python3 >/dev/null; then
+  got=$(timeout 120 python3 - "$prog" <<'PY'
+import fcntl, os, subprocess, sys, time
+r, w = os.pipe()
+fcntl.fcntl(w, fcntl.F_SETFL, fcntl.fcntl(w, fcntl.F_GETFL) | os.O_NONBLOCK)
+p = subprocess.Popen([sys.argv[1], "inet", "10.0.0.0/12", "print"], stdout=w, stderr=subprocess.PIPE)
+os.close(w)
+time.sleep(0.3)  # let the pipe fill up first
+lines = 0
+while True:
+    b = os.read(r, 65536)
+    if not b:
+        break
+    lines += b.count(b"\n")
+    time.sleep(0.0005)  # a slow reader
+p.wait()
+print(p.returncode, lines, p.stderr.read().decode().strip() or "quiet")
+PY
+)
+  check "non-blocking pipe" "0 1048583 quiet" "$got"
+else
+  echo "SKIP: non-blocking pipe (python3 is not installed)"
+fi
+
 # Odd words: as long as the system lets one word be (128 KiB with its NUL), empty, with
 # bytes above 127, with blanks.
 max=131071  # the longest word the kernel passes (MAX_ARG_STRLEN, less the NUL)
