@@ -1,0 +1,41 @@
+#!/usr/bin/env python3
+"""Times two commands in alternating runs (A B A B ...), so that the machine's drift falls on
+both alike, and prints for each the median wall time and peak resident memory, and the
+median of the ratios A/B taken pair by pair.
+
+usage: alternate.py RUNS 'COMMAND A' 'COMMAND B'   (each run by /bin/sh -c, output as given)
+"""
+import os
+import statistics
+import sys
+import time
+
+
+def run(command):
+    start = time.perf_counter()
+    pid = os.fork()
+    if pid == 0:
+        os.execv("/bin/sh", ["sh", "-c", "exec " + command])
+    _, status, usage = os.wait4(pid, 0)
+    wall = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"failed ({status}): {command}")
+    return wall, usage.ru_maxrss  # KiB on Linux
+
+
+def main():
+    runs, a, b = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+    run(a), run(b)  # warm the page cache
+    ta, tb, ma, mb, ratios = [], [], [], [], []
+    for _ in range(runs):
+        wa, ra = run(a)
+        wb, rb = run(b)
+        ta.append(wa), tb.append(wb), ma.append(ra), mb.append(rb), ratios.append(wa / wb)
+    print(f"| A: `{a}` | {statistics.median(ta):.3f} s | {max(ma) / 1024:.0f} MiB |")
+    print(f"| B: `{b}` | {statistics.median(tb):.3f} s | {max(mb) / 1024:.0f} MiB |")
+    print(f"\nA/B wall time, median of {runs} pairs: {statistics.median(ratios):.3f} "
+          f"(from {min(ratios):.3f} to {max(ratios):.3f})")
+
+
+if __name__ == "__main__":
+    main()
