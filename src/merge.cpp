@@ -597,8 +597,10 @@ bool quick_item(const char* p, const char* e, Item& item) noexcept {
 
 // The same for "x:x::x" and "x:x::/len": hexadecimal groups, colons, and a length.
 bool quick_item6(const char* p, const char* e, Item& item) noexcept {
-  const char* end = p;
-  while (end != e && (kHexValue[static_cast<unsigned char>(*end)] >= 0 || *end == ':')) ++end;
+  // quick_v6 refuses any other character, so only the slash need be found first.
+  const auto* slash =
+      static_cast<const char*>(std::memchr(p, '/', static_cast<std::size_t>(e - p)));
+  const char* end = slash != nullptr ? slash : e;
   u128 v;
   if (!quick_v6(p, end, v)) return false;
   u128 last = v;
