@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <limits>
 #include <mutex>
 #include <queue>
@@ -492,6 +493,7 @@ void drain_alongside(RangeSet<R>& set, F&& consume) {
   std::condition_variable changed;
   std::deque<std::vector<R>> ready;
   bool finished = false, stop = false;
+  std::exception_ptr lost;  // what the merging thread could not handle, for the caller
   struct Stopped {};
 
   std::thread merger([&] {
@@ -513,6 +515,8 @@ void drain_alongside(RangeSet<R>& set, F&& consume) {
       });
       if (!block.empty()) hand_over();
     } catch (const Stopped&) {
+    } catch (...) {
+      lost = std::current_exception();
     }
     std::lock_guard lock(m);
     finished = true;
@@ -542,6 +546,7 @@ void drain_alongside(RangeSet<R>& set, F&& consume) {
     throw;
   }
   merger.join();
+  if (lost) std::rethrow_exception(lost);
 }
 
 }  // namespace
@@ -711,9 +716,22 @@ void read_list(std::string_view name, Sets& sets) {
   } else {
     LineReader head(file.fd(), kMaxLine, 0, static_cast<std::size_t>(mid));
     LineReader tail(file.fd(), kMaxLine, mid, std::numeric_limits<std::size_t>::max());
-    std::thread helper([&] { read_part(tail, second); });
-    read_part(head, first);
+    std::exception_ptr lost;  // what the helper could not handle (memory, say), for here
+    std::thread helper([&] {
+      try {
+        read_part(tail, second);
+      } catch (...) {
+        lost = std::current_exception();
+      }
+    });
+    try {
+      read_part(head, first);
+    } catch (...) {
+      helper.join();
+      throw;
+    }
     helper.join();
+    if (lost) std::rethrow_exception(lost);
   }
   // The first failure in the order of the file.
   if (first.read_error != 0) file_failure(name, first.read_error);
