@@ -11,12 +11,11 @@ namespace maskery {
 // becomes U+FFFD, since JSON text must be UTF-8 and a word may hold any bytes.
 void append_json_string(std::string& out, std::string_view s);
 
-// Appends "key": with its comma when it is not the first key of the object.
-inline void append_json_key(std::string& out, std::string_view key) {
-  if (out.back() != '{') out += ',';
-  out += '"';
-  out += key;
-  out += "\":";
+// The start of an object whose first key is the family: {"family":"inet"
+inline std::string json_object_of(std::string_view family) {
+  std::string s = "{\"family\":\"";
+  s.append(family).push_back('"');
+  return s;
 }
 
 }  // namespace maskery

@@ -87,10 +87,9 @@ void write_result(const NetworkReport& r, Format f, Sink& out) {
     return;
   }
 
-  std::string s = "{\"family\":\"";
+  std::string s = json_object_of(family_name(r.af));
   s.reserve(320);
-  s += family_name(r.af);
-  s += "\",\"range\":{\"first\":";
+  s += ",\"range\":{\"first\":";
   append_json_address(s, r.first);
   s += ",\"last\":";
   append_json_address(s, r.last);
@@ -138,8 +137,8 @@ void write_result(const HostsReport& r, Format f, Sink& out) {
               "\nhosts:           " + hosts + "\n");
     return;
   }
-  out.write("{\"family\":\"" + std::string(family_name(r.af)) + "\",\"theoretical_len\":\"" +
-            theoretical + "\",\"working_len\":" + working + ",\"hosts\":\"" + hosts + "\"}\n");
+  out.write(json_object_of(family_name(r.af)) + ",\"theoretical_len\":\"" + theoretical +
+            "\",\"working_len\":" + working + ",\"hosts\":\"" + hosts + "\"}\n");
 }
 
 void write_result(const PtrRecord& r, Format f, Sink& out) {
@@ -148,9 +147,8 @@ void write_result(const PtrRecord& r, Format f, Sink& out) {
     s.reserve(r.name.size() + r.hostname.size() + 12);
     s.append(r.name).append("\tIN\tPTR\t").append(r.hostname).push_back('\n');
   } else {
-    s = "{\"family\":\"";
-    s += family_name(r.af);
-    s += "\",\"name\":";
+    s = json_object_of(family_name(r.af));
+    s += ",\"name\":";
     append_json_string(s, r.name);
     s += ",\"class\":\"IN\",\"type\":\"PTR\",\"hostname\":";
     append_json_string(s, r.hostname);

@@ -99,7 +99,7 @@ void write_result(const ZonesReport& r, Format f, Sink& out) {
     out.write(s);
     return;
   }
-  s = "{\"family\":\""s.append(family_name(r.af)).append("\",\"zones\":[");
+  s = json_object_of(family_name(r.af)) + ",\"zones\":[";
   for (std::size_t i = 0; i < r.zones.size(); ++i) {
     if (i != 0) s += ',';
     append_json_string(s, r.zones[i]);
