@@ -78,6 +78,37 @@ char* append_hex_group(char* out, unsigned v) noexcept {
   return out + n;
 }
 
+// The zero run that "::" stands for: the longest run of two or more zero groups, and on a tie
+// the first. start is -1 when there is none.
+struct ZeroRun {
+  int start = -1;
+  int len = 0;
+};
+
+constexpr ZeroRun longest_zero_run(unsigned zeros) noexcept {
+  ZeroRun best;
+  for (int i = 0; i < 8;) {
+    if ((zeros >> i & 1) == 0) {
+      ++i;
+      continue;
+    }
+    int j = i;
+    while (j < 8 && (zeros >> j & 1) != 0) ++j;
+    if (j - i > best.len) best = {i, j - i};  // strictly longer: the first of equal runs stays
+    i = j;
+  }
+  if (best.len < 2) best = {};
+  return best;
+}
+
+// The rule above for every pattern of zero groups, made once: merge writes tens of millions
+// of IPv6 addresses, and the search took a third of the time of writing one.
+constexpr std::array<ZeroRun, 256> kZeroRuns = [] {
+  std::array<ZeroRun, 256> t{};
+  for (unsigned z = 0; z < 256; ++z) t[z] = longest_zero_run(z);
+  return t;
+}();
+
 char* format_v4(char* out, const std::uint8_t* b) noexcept {
   for (int i = 0; i < 4; ++i) {
     if (i != 0) *out++ = '.';
@@ -230,25 +261,14 @@ char* format_address(char* out, const Address& a) noexcept {
   if (a.af == Family::inet) return format_v4(out, a.bytes.data());
 
   unsigned words[8];
-  for (unsigned i = 0; i < 8; ++i) words[i] = unsigned{a.bytes[2 * i]} << 8 | a.bytes[2 * i + 1];
-
-  // The longest run of two or more zero groups; on a tie the first run wins.
-  int best = -1;
-  int best_len = 0;
-  for (int i = 0; i < 8;) {
-    if (words[i] != 0) {
-      ++i;
-      continue;
-    }
-    int j = i;
-    while (j < 8 && words[j] == 0) ++j;
-    if (j - i > best_len) {
-      best = i;
-      best_len = j - i;
-    }
-    i = j;
+  unsigned zeros = 0;  // bit i set: group i is zero
+  for (unsigned i = 0; i < 8; ++i) {
+    words[i] = unsigned{a.bytes[2 * i]} << 8 | a.bytes[2 * i + 1];
+    if (words[i] == 0) zeros |= 1u << i;
   }
-  if (best_len < 2) best = -1;
+  const ZeroRun run = kZeroRuns[zeros];
+  const int best = run.start;
+  const int best_len = run.len;
 
   for (int i = 0; i < 8; ++i) {
     if (best >= 0 && i >= best && i < best + best_len) {
