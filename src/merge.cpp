@@ -297,7 +297,11 @@ using Num = decltype(R::first);
 
 template <class R>
 void RangeSet<R>::add(const R& r) {
-  if (pending_.capacity() == 0) pending_.reserve(kChunk<R>);
+  // Grown by doubling from a small start (a few items need no 16 MiB), up to exactly the
+  // chunk: both are powers of two.
+  if (pending_.size() == pending_.capacity()) {
+    pending_.reserve(std::clamp(2 * pending_.capacity(), std::size_t{4096}, kChunk<R>));
+  }
   pending_.push_back(r);
   if (pending_.size() == kChunk<R>) fold_pending();
 }
