@@ -430,7 +430,8 @@ void prefixes_of(const R& r, unsigned width, Emit&& emit) {
 
 class Writer {
  public:
-  Writer(Format f, Sink& out) : json_(f == Format::json), out_(out) {}
+  // Lines of prefixes or of ranges: in JSON, array elements (quoted strings, or objects).
+  Writer(Format f, bool ranges, Sink& out) : json_(f == Format::json), ranges_(ranges), out_(out) {}
 
   void prefix(const Address& a, unsigned len) {
     char* p = start();
@@ -474,11 +475,8 @@ class Writer {
     out_.commit(p);
   }
 
- public:
-  bool ranges_ = false;
-
- private:
   bool json_;
+  bool ranges_;
   bool first_ = true;
   Sink& out_;
 };
@@ -556,8 +554,7 @@ void drain_alongside(RangeSet<R>& set, F&& consume) {
 }  // namespace
 
 void write_result(MergeResult& r, Format f, Sink& out) {
-  Writer w(f, out);
-  w.ranges_ = r.ranges;
+  Writer w(f, r.ranges, out);
   if (f == Format::json) out.write(r.ranges ? "{\"ranges\":[" : "{\"prefixes\":[");
   std::size_t at4 = 0, at6 = 0;
   if (r.ranges) {
