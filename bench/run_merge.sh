@@ -16,8 +16,8 @@ mkdir -p "$lists"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for spec in "inet 10000000 1 v4" "inet6 10000000 2 v6" "inet 1000000 3 v4-1m"; do
-  read -r family lines seed name <<<"$spec"
+for list in "inet 10000000 1 v4" "inet6 10000000 2 v6" "inet 1000000 3 v4-1m"; do
+  read -r family lines seed name <<<"$list"
   [ -s "$lists/$name.txt" ] || python3 "$here/gen_lists.py" "$family" "$lines" "$seed" >"$lists/$name.txt"
 done
 

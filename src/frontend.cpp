@@ -110,7 +110,7 @@ std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Format fo
 
 int run_request(std::span<const char* const> words, const RunContext& ctx) {
   if (words.empty()) usage();
-  // New modes are first words that the specified forms reject, so none of their output moves.
+  // New modes are first words that the original forms reject, so none of their output moves.
   const std::string_view first = words[0];
   if (first == "arpa4") return arpa4_mode(words, ctx);
   if (first == "zones") return zones_mode(words, ctx);

@@ -26,13 +26,13 @@ struct RunContext {
   Diagnostics& diag;
 };
 
-// Reads the words of the specified forms (the arguments after the program name). A
+// Reads the words of the original forms (the arguments after the program name). A
 // single-shot form (stf, int6, arpa6, hosts) is carried out at once and gives no request;
 // the network report forms give the request for a report. Every wrong or missing word is a
 // Failure.
 std::optional<cmdargs> proccmdargs(std::span<const char* const> words, Format format, Sink& out);
 
-// One request: the new modes first, then the specified forms. Returns the exit status;
+// One request: the new modes first, then the original forms. Returns the exit status;
 // throws Failure when the request fails as a whole.
 int run_request(std::span<const char* const> words, const RunContext& ctx);
 

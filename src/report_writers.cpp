@@ -1,4 +1,4 @@
-// The writers of the specified forms: the text lines, byte for byte, and their JSON objects.
+// The writers of the reports, host counts, PTR lines and 6to4: text lines, byte for byte, and JSON.
 #include <charconv>
 #include <cstring>
 #include <string>

@@ -1,6 +1,6 @@
-// The calculations of the specified forms and their records. Each calculation returns a
-// plain record of its values, or throws Failure when its words do not convert; the writers
-// (report_writers.cpp) render a record as text or JSON through the sink.
+// The calculations of the network reports, host counts, PTR lines and 6to4, and their records.
+// Each calculation returns a plain record of its values, or throws Failure when its words do not
+// convert; the writers (report_writers.cpp) render a record as text or JSON through the sink.
 #pragma once
 
 #include <string>
