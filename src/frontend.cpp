@@ -30,11 +30,15 @@ void split_cidr(std::string_view word, cmdargs& cd) {
   cd.bits = read_prefix_length(std::string(pieces[1]).c_str());
 }
 
+namespace {
+
 // A mask word that is no address is refused, never taken as all ones.
 Address mask_word(Family af, const char* word) {
   if (auto a = parse_address(af, word)) return *a;
   invalid_mask(word);
 }
+
+}  // namespace
 
 unsigned long keyword_bits(Family af, std::string_view keyword, const char* value) {
   if (keyword == "prefixlen") return read_prefix_length(value);

@@ -32,16 +32,13 @@ struct Cursor {
   }
 };
 
-void append_address(std::string& s, const Address& a) {
-  char buf[kMaxAddressText + 1];
-  s.append(buf, format_address(buf, a));
-}
-
 // A JSON string value that needs no escaping: an address.
 void append_json_address(std::string& s, const Address& a) {
-  s += '"';
-  append_address(s, a);
-  s += '"';
+  char buf[kMaxAddressText + 2];
+  buf[0] = '"';
+  char* end = format_address(buf + 1, a);
+  *end++ = '"';
+  s.append(buf, end);
 }
 
 // A double in fixed notation with the given number of decimals, exactly as printf's "%.*f"
@@ -166,8 +163,7 @@ void write_result(const StfReport& r, Format f, Sink& out) {
     network += hex[r.parent.bytes[i] & 0xf];
   }
   network += "::/48";
-  std::string parent;
-  append_address(parent, r.parent);
+  const std::string parent = getipaddress(r.parent);
   if (f == Format::text) {
     out.write("6to4 network:        " + network + "\nip version 4 parent: " + parent + "\n");
   } else {

@@ -31,18 +31,23 @@ std::string label_of(unsigned first, unsigned len, ZoneStyle style) {
 
 }  // namespace
 
-std::string reverse_name(const Address& a, unsigned len) {
+std::string reverse_labels(const Address& a, unsigned len) {
   std::string s;
   if (a.af == Family::inet) {
     for (unsigned i = len / 8; i-- > 0;) s.append(std::to_string(a.bytes[i])).push_back('.');
-    return s + "in-addr.arpa.";
+    return s;
   }
+  s.reserve(len / 2);
   for (unsigned i = len / 4; i-- > 0;) {
     const unsigned byte = a.bytes[i / 2];
     s += kHex[i % 2 == 0 ? byte >> 4 : byte & 0xf];
     s += '.';
   }
-  return s + "ip6.arpa.";
+  return s;
+}
+
+std::string reverse_name(const Address& a, unsigned len) {
+  return reverse_labels(a, len) + (a.af == Family::inet ? "in-addr.arpa." : "ip6.arpa.");
 }
 
 ZonesReport reverse_zones(const Address& address, unsigned long len, ZoneStyle style, bool cnames) {

@@ -9,8 +9,12 @@
 
 namespace maskery {
 
-// The reverse name of the first len bits of a: the bytes (IPv4, len a multiple of 8) or the
-// nibbles (IPv6, len a multiple of 4) from the last of them to the first, then the tree.
+// The labels of the reverse name of the first len bits of a, each followed by a dot: the
+// bytes (IPv4, len a multiple of 8) or the nibbles (IPv6, len a multiple of 4) from the last
+// of them to the first. The tree comes after them.
+std::string reverse_labels(const Address& a, unsigned len);
+
+// The same with its tree: in-addr.arpa. or ip6.arpa.
 std::string reverse_name(const Address& a, unsigned len);
 
 // The PTR line of an IPv4 address under in-addr.arpa.
