@@ -13,11 +13,9 @@
 #include <bit>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <limits>
 #include <mutex>
-#include <queue>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -275,22 +273,71 @@ void sort_ranges(std::vector<Range4>& v, std::vector<Range4>& tmp) {
   }
 }
 
-// IPv6: one counting pass on the top 16 bits spreads the items over 65536 buckets, which
-// are then small enough to sort by comparison; std::sort alone took a fifth of the run.
-void sort_ranges(std::vector<Range6>& v, std::vector<Range6>& tmp) {
-  const auto less = [](const Range6& a, const Range6& b) { return a.first < b.first; };
-  const auto top = [](const Range6& r) { return static_cast<std::size_t>(r.first >> 112); };
-  std::vector<std::uint32_t> start(65537, 0);
-  for (const auto& r : v) ++start[top(r) + 1];
+// The highest bit in which the first addresses of [b, e) differ, or -1 when they are equal.
+int top_differing_bit(const Range6* b, const Range6* e) noexcept {
+  u128 differ = 0;
+  for (const Range6* r = b; r != e; ++r) differ |= r->first ^ b->first;
+  const auto hi = static_cast<std::uint64_t>(differ >> 64);
+  const auto lo = static_cast<std::uint64_t>(differ);
+  if (hi != 0) return 127 - std::countl_zero(hi);
+  return lo != 0 ? 63 - std::countl_zero(lo) : -1;
+}
+
+// One counting pass over [b, e) into t on the `Bits` bits below those all its items share;
+// returns the bucket starts (offsets, then the size), or nothing when all first addresses
+// are equal.
+template <unsigned Bits, class Starts>
+bool spread(const Range6* b, const Range6* e, Range6* t, Starts& start) noexcept {
+  const int top = top_differing_bit(b, e);
+  if (top < 0) return false;
+  const int shift = std::max(top - static_cast<int>(Bits) + 1, 0);
+  const auto digit = [shift](const Range6& r) {
+    return static_cast<std::size_t>(r.first >> shift) & ((std::size_t{1} << Bits) - 1);
+  };
+  std::fill(start.begin(), start.end(), 0);
+  for (const Range6* r = b; r != e; ++r) ++start[digit(*r) + 1];
   for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+  for (const Range6* r = b; r != e; ++r) t[start[digit(*r)]++] = *r;
+  // The counters now hold the bucket ends: shift them back into starts.
+  for (std::size_t i = start.size() - 1; i > 0; --i) start[i] = start[i - 1];
+  start[0] = 0;
+  return true;
+}
+
+// Sorts a bucket [b, e) in place, with t (as long) to spare: by insertion when small, else by
+// one more counting pass on the next 8 bits.
+void sort_bucket(Range6* b, Range6* e, Range6* t) noexcept {
+  if (e - b <= 32) {
+    for (Range6* i = b + 1; i < e; ++i) {
+      const Range6 x = *i;
+      Range6* j = i;
+      for (; j != b && x.first < j[-1].first; --j) *j = j[-1];
+      *j = x;
+    }
+    return;
+  }
+  std::array<std::uint32_t, 257> start;
+  if (!spread<8>(b, e, t, start)) return;
+  std::copy(t, t + (e - b), b);
+  for (std::size_t k = 0; k + 1 < start.size(); ++k) {
+    if (start[k + 1] - start[k] > 1) sort_bucket(b + start[k], b + start[k + 1], t + start[k]);
+  }
+}
+
+// IPv6: one counting pass on the 16 bits below those that all items share spreads them over
+// 65536 buckets, and each bucket is sorted by sort_bucket. std::sort alone took a fifth of
+// the run; buckets of a fixed top 16 bits were mostly empty on a list within one /16, and
+// std::sort on the rest still took a tenth.
+void sort_ranges(std::vector<Range6>& v, std::vector<Range6>& tmp) {
+  if (v.size() < 2) return;
   tmp.resize(v.size());
-  std::vector<std::uint32_t> at(start.begin(), start.end() - 1);
-  for (const auto& r : v) tmp[at[top(r)]++] = r;
+  std::vector<std::uint32_t> start(65537);
+  if (!spread<16>(v.data(), v.data() + v.size(), tmp.data(), start)) return;
   v.swap(tmp);
-  for (std::size_t b = 0; b + 1 < start.size(); ++b) {
-    const auto lo = static_cast<std::ptrdiff_t>(start[b]);
-    const auto hi = static_cast<std::ptrdiff_t>(start[b + 1]);
-    if (hi - lo > 1) std::sort(v.begin() + lo, v.begin() + hi, less);
+  for (std::size_t k = 0; k + 1 < start.size(); ++k) {
+    if (start[k + 1] - start[k] > 1) {
+      sort_bucket(v.data() + start[k], v.data() + start[k + 1], tmp.data() + start[k]);
+    }
   }
 }
 
@@ -334,9 +381,18 @@ void RangeSet<R>::fold_pending() {
     }
     pending_[n++] = r;
   }
-  run.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
-  runs_.push_back(std::move(run));
-  pending_.clear();
+  pending_.resize(n);
+  if (n >= pending_.capacity() - pending_.capacity() / 16) {
+    // Nearly all of it is kept: keep the buffer, rather than copy 16 MiB for a little memory.
+    const std::size_t capacity = pending_.capacity();
+    runs_.push_back(std::move(pending_));
+    pending_ = {};
+    pending_.reserve(capacity);
+  } else {
+    run.assign(pending_.begin(), pending_.end());
+    runs_.push_back(std::move(run));
+    pending_.clear();
+  }
 }
 
 template <class R>
@@ -346,43 +402,182 @@ void RangeSet<R>::absorb(RangeSet&& other) {
   other.runs_.clear();
 }
 
+namespace {
+
+// Where the pieces of a result start in each run: the runs are cut at common first
+// addresses, taken from a sample of every run, so that each piece holds about the same
+// number of ranges however the addresses are spread.
 template <class R>
-void RangeSet<R>::drain(const std::function<void(const R&)>& f) {
-  fold_pending();
-  pending_ = {};
-  // Merge the runs by first address through a heap of their heads, folding as they come;
-  // a maximal range is complete once the next one starts past it.
-  using Head = std::pair<Num<R>, std::size_t>;  // first address, run
-  std::vector<std::size_t> pos(runs_.size(), 0);
-  std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
-  for (std::size_t i = 0; i < runs_.size(); ++i) heads.push({runs_[i][0].first, i});
-  bool open = false;
-  R cur{};
-  while (!heads.empty()) {
-    const std::size_t i = heads.top().second;
-    heads.pop();
-    const R& r = runs_[i][pos[i]];
-    if (open && joins(cur, r)) {
-      if (r.last > cur.last) cur.last = r.last;
-    } else {
-      if (open) f(cur);
-      cur = r;
-      open = true;
-    }
-    if (++pos[i] < runs_[i].size()) {
-      heads.push({runs_[i][pos[i]].first, i});
-    } else {
-      runs_[i] = {};  // done with: give the memory back at once
+std::vector<std::size_t> cut_runs(const std::vector<std::vector<R>>& runs, std::size_t piece) {
+  const std::size_t step = std::max<std::size_t>(piece / 16, 1);
+  std::vector<Num<R>> sample;
+  for (const auto& run : runs) {
+    for (std::size_t i = step; i < run.size(); i += step) sample.push_back(run[i].first);
+  }
+  std::sort(sample.begin(), sample.end());
+  sample.erase(std::unique(sample.begin(), sample.end()), sample.end());
+  const std::size_t every = std::max<std::size_t>(piece / step, 1);
+  std::vector<std::size_t> cut;  // (pieces + 1) rows of runs.size()
+  for (std::size_t i = 0; i < runs.size(); ++i) cut.push_back(0);
+  for (std::size_t k = every - 1; k < sample.size(); k += every) {
+    for (const auto& run : runs) {
+      const auto at = std::partition_point(run.begin(), run.end(),
+                                           [&](const R& r) { return r.first < sample[k]; });
+      cut.push_back(static_cast<std::size_t>(at - run.begin()));
     }
   }
-  if (open) f(cur);
+  for (const auto& run : runs) cut.push_back(run.size());
+  return cut;
+}
+
+// Merges the sorted slices of v that start at the offsets in `at` (then v.size()) into one
+// sorted sequence, a pair at a time through tmp, and folds it; v[0..at[0]) is kept out of
+// it. Returns the new size. Merging the runs' slices took a third of sorting them afresh.
+template <class R>
+std::size_t merge_fold(std::vector<R>& v, std::vector<R>& tmp, std::vector<std::size_t>& at) {
+  const auto less = [](const R& a, const R& b) { return a.first < b.first; };
+  const auto it = [](std::vector<R>& x, std::size_t i) {
+    return x.begin() + static_cast<std::ptrdiff_t>(i);
+  };
+  const std::size_t from = at.front();
+  at.push_back(v.size());
+  tmp.resize(v.size());
+  while (at.size() > 2) {
+    std::size_t k = 0;
+    for (std::size_t i = 0; i + 1 < at.size(); i += 2) {
+      if (i + 2 < at.size()) {
+        std::merge(it(v, at[i]), it(v, at[i + 1]), it(v, at[i + 1]), it(v, at[i + 2]),
+                   it(tmp, at[i]), less);
+      } else {
+        std::copy(it(v, at[i]), it(v, at[i + 1]), it(tmp, at[i]));
+      }
+      at[k++] = at[i];
+    }
+    at[k++] = v.size();
+    at.resize(k);
+    v.swap(tmp);
+  }
+  std::size_t n = from;
+  for (std::size_t i = from; i < v.size(); ++i) {
+    if (n != from && joins(v[n - 1], v[i])) {
+      if (v[i].last > v[n - 1].last) v[n - 1].last = v[i].last;
+    } else {
+      v[n++] = v[i];
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
+template <class R>
+void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piece) {
+  fold_pending();
+  pending_ = {};
+  tmp_ = {};
+  const std::size_t nruns = runs_.size();
+  const std::vector<std::size_t> cut = cut_runs(runs_, piece);
+  const std::size_t pieces = nruns == 0 ? 0 : cut.size() / nruns - 1;
+
+  // Each piece is gathered from the runs, sorted and folded, and made into text on its own;
+  // only joining it to its neighbours (a range may reach into later pieces) and emitting
+  // it are done in order.
+  std::mutex m;
+  std::condition_variable changed;
+  std::size_t next = 0, joined = 0, emitted = 0;
+  bool stop = false;
+  std::exception_ptr lost;
+  R carry{};  // the last range so far, which the next pieces may extend
+  bool open = false;
+
+  const auto work = [&] {
+    std::vector<R> v, tmp;
+    std::vector<std::size_t> at;
+    Text text;
+    try {
+      for (;;) {
+        std::size_t p;
+        {
+          std::lock_guard lock(m);
+          if (stop || next == pieces) return;
+          p = next++;
+        }
+        // v[0] is kept free for the carry, should it end within this piece.
+        v.assign(1, R{});
+        at.clear();
+        for (std::size_t i = 0; i < nruns; ++i) {
+          const std::size_t lo = cut[p * nruns + i], hi = cut[(p + 1) * nruns + i];
+          if (lo == hi) continue;
+          at.push_back(v.size());
+          v.insert(v.end(), runs_[i].begin() + static_cast<std::ptrdiff_t>(lo),
+                   runs_[i].begin() + static_cast<std::ptrdiff_t>(hi));
+        }
+        // A run is sorted and maximal already.
+        const std::size_t n = at.size() > 1 ? merge_fold(v, tmp, at) : v.size();
+        const bool final = p + 1 == pieces;
+        std::size_t begin, end;
+        {
+          std::unique_lock lock(m);
+          changed.wait(lock, [&] { return joined == p || stop; });
+          if (stop) return;
+          std::size_t i = 1;
+          while (open && i < n && joins(carry, v[i])) {
+            if (v[i].last > carry.last) carry.last = v[i].last;
+            ++i;
+          }
+          begin = i;
+          if (open && (i < n || final)) v[--begin] = carry;  // the carry ends here
+          if (i < n) {
+            carry = v[n - 1];
+            open = true;
+            end = final ? n : n - 1;
+          } else {
+            open = open && !final;
+            end = i;  // nothing of this piece's own is left
+          }
+          ++joined;
+          changed.notify_all();
+        }
+        const std::span<const R> ranges(v.data() + begin, end - begin);
+        text.clear();
+        if (!ranges.empty()) render(ranges, text);
+        {
+          std::unique_lock lock(m);
+          changed.wait(lock, [&] { return emitted == p || stop; });
+          if (stop) return;
+        }
+        // The other thread waits for this one's turn to end: the sink is this thread's.
+        if (!ranges.empty()) emit(ranges, text);
+        std::lock_guard lock(m);
+        ++emitted;
+        changed.notify_all();
+      }
+    } catch (...) {
+      std::lock_guard lock(m);
+      if (!lost) lost = std::current_exception();
+      stop = true;
+      changed.notify_all();
+    }
+  };
+  if (pieces > 1) {
+    std::thread helper(work);
+    work();
+    helper.join();
+  } else {
+    work();
+  }
   runs_.clear();
+  if (lost) std::rethrow_exception(lost);
 }
 
 template <class R>
-std::vector<R> RangeSet<R>::take() {
+std::vector<R> RangeSet<R>::take(std::size_t piece) {
   std::vector<R> out;
-  drain([&](const R& r) { out.push_back(r); });
+  drain([](std::span<const R>, Text&) {},
+        [&](std::span<const R> ranges, const Text&) {
+          out.insert(out.end(), ranges.begin(), ranges.end());
+        },
+        piece);
   return out;
 }
 
@@ -439,35 +634,46 @@ void prefixes_of(const R& r, unsigned width, Emit&& emit) {
   }
 }
 
+// Lines of prefixes or of ranges. In JSON, array elements (quoted strings, or objects), each
+// after a comma: the pieces are made apart, and the first comma of all is left out when
+// they are written.
+char* format_number(char* p, std::uint32_t v) noexcept {
+  return format_address(p, Address::v4(v));
+}
+char* format_number(char* p, u128 v) noexcept {
+  return format_ipv6(p, static_cast<std::uint64_t>(v >> 64), static_cast<std::uint64_t>(v));
+}
+
 class Writer {
  public:
-  // Lines of prefixes or of ranges: in JSON, array elements (quoted strings, or objects).
-  Writer(Format f, bool ranges, Sink& out) : json_(f == Format::json), ranges_(ranges), out_(out) {}
+  Writer(Format f, bool ranges, Text& out) : json_(f == Format::json), ranges_(ranges), out_(out) {}
 
-  void prefix(const Address& a, unsigned len) {
+  template <class N>
+  void prefix(N a, unsigned len) {
     char* p = start();
-    p = format_address(p, a);
+    p = format_number(p, a);
     *p++ = '/';
     if (len >= 100) *p++ = static_cast<char>('0' + len / 100);
     if (len >= 10) *p++ = static_cast<char>('0' + len / 10 % 10);
     *p++ = static_cast<char>('0' + len % 10);
     end(p);
   }
-  void range(const Address& a, const Address& b) {
+  template <class N>
+  void range(N a, N b) {
     char* p = start();
     if (json_) {
       std::memcpy(p, "{\"first\":\"", 10);
-      p = format_address(p + 10, a);
+      p = format_number(p + 10, a);
       std::memcpy(p, "\",\"last\":\"", 10);
-      p = format_address(p + 10, b);
+      p = format_number(p + 10, b);
       *p++ = '"';
       *p++ = '}';
       out_.commit(p);
       return;
     }
-    p = format_address(p, a);
+    p = format_number(p, a);
     *p++ = '-';
-    p = format_address(p, b);
+    p = format_number(p, b);
     end(p);
   }
 
@@ -475,8 +681,7 @@ class Writer {
   char* start() {
     char* p = out_.reserve(128);
     if (json_) {
-      if (!first_) *p++ = ',';
-      first_ = false;
+      *p++ = ',';
       if (!ranges_) *p++ = '"';
     }
     return p;
@@ -488,96 +693,48 @@ class Writer {
 
   bool json_;
   bool ranges_;
-  bool first_ = true;
-  Sink& out_;
+  Text& out_;
 };
 
-// Merging the runs and writing the text each took half of the time after reading; this
-// does them side by side on the two cores. A thread merges into blocks of ranges, the
-// caller writes them out, and at most kInFlight blocks wait in between.
-template <class R, class F>
-void drain_alongside(RangeSet<R>& set, F&& consume) {
-  constexpr std::size_t kBlock = 4096, kInFlight = 8;
-  std::mutex m;
-  std::condition_variable changed;
-  std::deque<std::vector<R>> ready;
-  bool finished = false, stop = false;
-  std::exception_ptr lost;  // what the merging thread could not handle, for the caller
-  struct Stopped {};
-
-  std::thread merger([&] {
-    std::vector<R> block;
-    block.reserve(kBlock);
-    const auto hand_over = [&] {
-      std::unique_lock lock(m);
-      changed.wait(lock, [&] { return ready.size() < kInFlight || stop; });
-      if (stop) throw Stopped{};
-      ready.push_back(std::move(block));
-      changed.notify_all();
-      block = {};
-      block.reserve(kBlock);
-    };
-    try {
-      set.drain([&](const R& r) {
-        block.push_back(r);
-        if (block.size() == kBlock) hand_over();
-      });
-      if (!block.empty()) hand_over();
-    } catch (const Stopped&) {
-    } catch (...) {
-      lost = std::current_exception();
-    }
-    std::lock_guard lock(m);
-    finished = true;
-    changed.notify_all();
-  });
-
-  try {
-    for (;;) {
-      std::vector<R> block;
-      {
-        std::unique_lock lock(m);
-        changed.wait(lock, [&] { return !ready.empty() || finished; });
-        if (ready.empty()) break;
-        block = std::move(ready.front());
-        ready.pop_front();
-        changed.notify_all();
+// Writes one family's ranges, less the exceptions ex, as prefixes or as ranges.
+template <class R>
+void write_family(RangeSet<R>& set, const std::vector<R>& ex, Format f, bool ranges, bool& first,
+                  Sink& out) {
+  constexpr unsigned width = sizeof(Num<R>) * 8;
+  const auto render = [&](std::span<const R> piece, Text& text) {
+    Writer w(f, ranges, text);
+    // Where the exceptions that can touch this piece start.
+    std::size_t at = static_cast<std::size_t>(
+        std::partition_point(ex.begin(), ex.end(),
+                             [&](const R& x) { return x.last < piece.front().first; }) -
+        ex.begin());
+    for (const R& r : piece) {
+      if (ranges) {
+        subtract(r, ex, at, [&](const R& x) { w.range(x.first, x.last); });
+      } else {
+        subtract(r, ex, at, [&](const R& x) {
+          prefixes_of(x, width, [&](Num<R> a, unsigned len) { w.prefix(a, len); });
+        });
       }
-      for (const R& r : block) consume(r);
     }
-  } catch (...) {
-    {
-      std::lock_guard lock(m);
-      stop = true;
-      changed.notify_all();
-    }
-    merger.join();
-    throw;
-  }
-  merger.join();
-  if (lost) std::rethrow_exception(lost);
+  };
+  const auto emit = [&](std::span<const R>, const Text& text) {
+    std::string_view s = text.view();
+    if (s.empty()) return;
+    if (f == Format::json && first) s.remove_prefix(1);
+    first = false;
+    out.write(s);
+  };
+  set.drain(render, emit);
 }
 
 }  // namespace
 
 void write_result(MergeResult& r, Format f, Sink& out) {
-  Writer w(f, r.ranges, out);
   if (f == Format::json) out.write(r.ranges ? "{\"ranges\":[" : "{\"prefixes\":[");
-  std::size_t at4 = 0, at6 = 0;
-  if (r.ranges) {
-    const auto range = [&](const auto& x) { w.range(to_address(x.first), to_address(x.last)); };
-    drain_alongside(r.v4, [&](const Range4& x) { subtract(x, r.except4, at4, range); });
-    drain_alongside(r.v6, [&](const Range6& x) { subtract(x, r.except6, at6, range); });
-  } else {
-    const auto prefixes4 = [&](const Range4& x) {
-      prefixes_of(x, 32, [&](std::uint32_t a, unsigned len) { w.prefix(to_address(a), len); });
-    };
-    const auto prefixes6 = [&](const Range6& x) {
-      prefixes_of(x, 128, [&](u128 a, unsigned len) { w.prefix(to_address(a), len); });
-    };
-    drain_alongside(r.v4, [&](const Range4& x) { subtract(x, r.except4, at4, prefixes4); });
-    drain_alongside(r.v6, [&](const Range6& x) { subtract(x, r.except6, at6, prefixes6); });
-  }
+  bool first = true;
+  write_family(r.v4, r.except4, f, r.ranges, first, out);
+  write_family(r.v6, r.except6, f, r.ranges, first, out);
   if (f == Format::json) out.write("]}\n");
 }
 

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "output.hpp"
 #include "reports.hpp"
 
 namespace maskery {
@@ -36,17 +38,40 @@ Item parse_item(char* line, std::size_t size, std::string_view where);
 // ": <reason>: <text>".
 Item read_item(char* line, std::size_t size);
 
+// Text made from a piece of the result, away from the sink, so that two threads can make it.
+class Text {
+ public:
+  // At least n writable bytes (plus Sink::kSlack) at the end; hand the new end to commit().
+  char* reserve(std::size_t n) {
+    if (used_ + n + Sink::kSlack > buf_.size()) buf_.resize(2 * (used_ + n + Sink::kSlack));
+    return buf_.data() + used_;
+  }
+  void commit(char* end) noexcept { used_ = static_cast<std::size_t>(end - buf_.data()); }
+  void clear() noexcept { used_ = 0; }
+  std::string_view view() const noexcept { return {buf_.data(), used_}; }
+
+ private:
+  std::vector<char> buf_;
+  std::size_t used_ = 0;
+};
+
 // Sorted, disjoint, non-adjacent ranges of one family. Items are added in any order and held
-// compactly: every million of them is sorted and folded before more are taken.
+// compactly: every 16 MiB of them is sorted and folded before more are taken.
 template <class R>
 class RangeSet {
  public:
+  // Ranges in a piece of the result, about this many.
+  static constexpr std::size_t kPiece = 32768;
+  using Render = std::function<void(std::span<const R>, Text&)>;
+  using Emit = std::function<void(std::span<const R>, const Text&)>;
+
   void add(const R& r);
-  // The union of everything added, as sorted maximal ranges, one at a time to f; the set is
-  // emptied as it goes, so the result never needs memory of its own.
-  void drain(const std::function<void(const R&)>& f);
-  // The same, collected.
-  std::vector<R> take();
+  // The union of everything added, as sorted maximal ranges, in consecutive pieces of about
+  // `piece` ranges: render turns each piece into text, on two threads when there are several
+  // pieces, and emit receives the pieces and their texts in order. The set is emptied.
+  void drain(const Render& render, const Emit& emit, std::size_t piece = kPiece);
+  // The union, collected.
+  std::vector<R> take(std::size_t piece = kPiece);
   // Takes over everything added to other.
   void absorb(RangeSet&& other);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bitset>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "merge.hpp"
 #include "oracle.hpp"
 #include "test_support.hpp"
 #include "wide.hpp"
@@ -253,6 +255,65 @@ TEST_F(MergeTest, LargeFilesReadInTwoHalves) {
   const std::string bad = file("bad", head + tail + "bogus\n");
   EXPECT_EQ(invoke({"merge", bad}),
             named_error(bad + ":600001: not an address, prefix or range: bogus"));
+}
+
+// The set's own sort, and its result cut into pieces across several runs and joined again in
+// order, against std::sort and a plain fold: clustered items, so that there are duplicates,
+// nested items, buckets deep enough to be spread again, and ranges that reach across many
+// pieces.
+template <class R>
+std::vector<std::string> plain_union(std::vector<R> v) {
+  std::sort(v.begin(), v.end(), [](const R& a, const R& b) { return a.first < b.first; });
+  std::vector<R> out;
+  for (const R& r : v) {
+    if (!out.empty() && (r.first <= out.back().last || r.first - out.back().last == 1)) {
+      out.back().last = std::max(out.back().last, r.last);
+    } else {
+      out.push_back(r);
+    }
+  }
+  std::vector<std::string> text;
+  for (const R& r : out) text.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
+  return text;
+}
+
+template <class R>
+void check_pieces(std::mt19937_64& rng, unsigned width) {
+  using N = decltype(R::first);
+  const auto random_number = [&] { return static_cast<N>((u128{rng()} << 64) | rng()); };
+  for (int round = 0; round < 3; ++round) {
+    std::vector<R> items;
+    for (int cluster = 0; cluster < 4; ++cluster) {
+      const unsigned spread = 4 + static_cast<unsigned>(rng() % (width - 8));
+      const N base = random_number();
+      for (int i = 0; i < 5000; ++i) {
+        const N first = base + (random_number() >> (width - spread));
+        const N length = rng() % 8 == 0 ? random_number() >> (width - spread + 2) : 0;
+        const N last = first + length < first ? ~N{0} : first + length;
+        items.push_back({first, last});
+        if (rng() % 10 == 0) items.push_back({first, first});  // a duplicate first
+      }
+    }
+    const std::vector<std::string> want = plain_union(items);
+    for (const std::size_t piece :
+         {std::size_t{1}, std::size_t{7}, std::size_t{1000}, RangeSet<R>::kPiece}) {
+      RangeSet<R> sets[3];
+      for (const R& r : items) sets[rng() % 3].add(r);
+      sets[0].absorb(std::move(sets[1]));
+      sets[0].absorb(std::move(sets[2]));
+      std::vector<std::string> got;
+      for (const R& r : sets[0].take(piece)) {
+        got.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
+      }
+      EXPECT_EQ(got, want) << "piece " << piece << ", round " << round;
+    }
+  }
+}
+
+TEST(RangeSet, SortsAndJoinsPiecesAsOneFold) {
+  std::mt19937_64 rng(11);
+  check_pieces<Range4>(rng, 32);
+  check_pieces<Range6>(rng, 128);
 }
 
 }  // namespace
