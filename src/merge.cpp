@@ -103,29 +103,38 @@ constexpr std::array<signed char, 256> kHexValue = [] {
 // parse_ipv6 gives for that text. parse_ipv6 took a quarter of the time of an IPv6 list for
 // the copy and the byte-by-byte rules. (A loop without branches, and one on bit masks of the
 // line, both took longer than this: their chains of dependent steps cost more than the
-// wrong guesses at the ends of groups.)
+// wrong guesses at the ends of groups. Reading four digits at once took 0.77 of the time.)
 const char* quick_v6(const char* p, const char* e, u128& out) noexcept {
-  std::uint16_t groups[8];
+  u128 packed = 0;  // the groups read, the last in the low bits
   int n = 0, gap = -1;
   if (p != e && *p == ':') {
     if (e - p < 2 || p[1] != ':') return nullptr;
     gap = 0;
     p += 2;
   }
+  const auto hex = [](char c) { return kHexValue[static_cast<unsigned char>(c)]; };
   while (p != e) {
     unsigned v = 0;
     int digits = 0;
-    for (; p != e && digits < 5; ++p, ++digits) {
-      const int h = kHexValue[static_cast<unsigned char>(*p)];
-      if (h < 0) break;
-      v = v << 4 | static_cast<unsigned>(h);
+    // Most groups of a random address have four digits: those are read at once.
+    if (e - p >= 4 && (hex(p[0]) | hex(p[1]) | hex(p[2]) | hex(p[3])) >= 0) {
+      v = static_cast<unsigned>(hex(p[0]) << 12 | hex(p[1]) << 8 | hex(p[2]) << 4 | hex(p[3]));
+      p += 4;
+      digits = p != e && hex(*p) >= 0 ? 5 : 4;
+    } else {
+      for (; p != e && digits < 5; ++p, ++digits) {
+        const int h = hex(*p);
+        if (h < 0) break;
+        v = v << 4 | static_cast<unsigned>(h);
+      }
     }
     if (digits == 0) {
       if (gap == n) break;  // the end, right after a "::"
       return nullptr;
     }
     if (digits > 4 || n == 8) return nullptr;
-    groups[n++] = static_cast<std::uint16_t>(v);
+    packed = packed << 16 | v;
+    ++n;
     if (p == e || *p != ':') break;
     if (++p == e) return nullptr;  // a colon at the end
     if (*p == ':') {
@@ -135,13 +144,13 @@ const char* quick_v6(const char* p, const char* e, u128& out) noexcept {
     }
   }
   if (gap < 0 ? n != 8 : n == 8) return nullptr;  // "::" stands for at least one group
-  u128 v = 0;
-  int at = 0;
-  for (int i = 0; i < 8; ++i) {
-    const bool zero = gap >= 0 && i >= gap && i < gap + 8 - n;
-    v = v << 16 | (zero ? 0u : groups[at++]);
+  if (gap > 0) {
+    // The groups before the gap go to the top; the zeros it stands for come between.
+    const unsigned tail = 16 * static_cast<unsigned>(n - gap);  // at most 96
+    const u128 low = packed & ((u128{1} << tail) - 1);
+    packed = (packed >> tail) << (128 - 16 * gap) | low;
   }
-  out = v;
+  out = packed;
   return p;
 }
 
@@ -748,48 +757,59 @@ void write_result(MergeResult& r, Format f, Sink& out) {
 
 namespace {
 
-// The common lines, "a.b.c.d" and "a.b.c.d/len" and nothing else, in one pass; every other
-// line takes the general path. This halved the time of reading (perf, 10 million lines).
-bool quick_item(const char* p, const char* e, Item& item) noexcept {
-  std::uint32_t v;
-  const char* end = quick_v4(p, e, v);
+const char* quick_number(const char* p, const char* e, std::uint32_t& v) noexcept {
+  return quick_v4(p, e, v);
+}
+const char* quick_number(const char* p, const char* e, u128& v) noexcept {
+  return quick_v6(p, e, v);
+}
+
+// The common lines of one family, "ADDRESS", "ADDRESS/LEN" and "FIRST - LAST", with the
+// addresses in their usual forms and nothing else, in one pass; every other line takes the
+// general path, which also gives the messages. This halved the time of reading (perf, 10
+// million lines), and reading ranges here too took another tenth off an IPv6 list.
+template <class R>
+bool quick_range(const char* p, const char* e, R& out) noexcept {
+  using N = Num<R>;
+  constexpr unsigned width = sizeof(N) * 8;
+  N first;
+  const char* end = quick_number(p, e, first);
   if (end == nullptr) return false;
-  std::uint32_t last = v;
-  if (end != e) {
+  N last = first;
+  if (end != e && *end == '/') {
     unsigned len;
-    if (!quick_length(end, e, 32, len)) return false;
-    const std::uint32_t host = len == 0 ? 0xffffffff : (std::uint32_t{1} << (32 - len)) - 1;
-    v &= ~host;
-    last = v | host;
+    if (!quick_length(end, e, width, len)) return false;
+    const N host = len == 0 ? ~N{0} : (N{1} << (width - len)) - 1;
+    first &= ~host;
+    last = first | host;
+  } else if (end != e) {
+    while (end != e && *end == ' ') ++end;
+    if (end == e || *end != '-') return false;
+    ++end;
+    while (end != e && *end == ' ') ++end;
+    if (quick_number(end, e, last) != e || last < first) return false;
   }
-  item.kind = Item::Kind::inet;
-  item.r4 = {v, last};
+  out = {first, last};
   return true;
 }
 
-// The same for "x:x::x" and "x:x::/len": hexadecimal groups, colons, and a length.
-bool quick_item6(const char* p, const char* e, Item& item) noexcept {
-  u128 v;
-  const char* end = quick_v6(p, e, v);
-  if (end == nullptr) return false;
-  u128 last = v;
-  if (end != e) {
-    unsigned len;
-    if (!quick_length(end, e, 128, len)) return false;
-    const u128 host = len == 0 ? ~u128{0} : (u128{1} << (128 - len)) - 1;
-    v &= ~host;
-    last = v | host;
+bool quick_item(const char* p, const char* e, Item& item) noexcept {
+  if (quick_range(p, e, item.r4)) {
+    item.kind = Item::Kind::inet;
+    return true;
   }
-  item.kind = Item::Kind::inet6;
-  item.r6 = {v, last};
-  return true;
+  if (quick_range(p, e, item.r6)) {
+    item.kind = Item::Kind::inet6;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
 
 Item read_item(char* line, std::size_t size) {
   Item item;
-  if (quick_item(line, line + size, item) || quick_item6(line, line + size, item)) return item;
+  if (quick_item(line, line + size, item)) return item;
   return parse_item(line, size, "");
 }
 
