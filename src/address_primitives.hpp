@@ -104,7 +104,7 @@ inline constexpr std::size_t kMaxAddressText = 39;
 // usual rules: lower case, no leading zeros, the longest run of two or more zero groups (the
 // first of equal runs) as "::", and a dotted tail for ::a.b.c.d (groups 0-5 zero, group 6
 // not) and ::ffff:a.b.c.d (groups 0-4 zero, group 5 ffff). It may store bytes past the end
-// it returns, but never past out + kMaxAddressText.
+// it returns, but none past out + kMaxAddressText (so kMaxAddressText + 1 bytes in all).
 char* format_address(char* out, const Address& a) noexcept;
 // The same for an IPv6 address given as its two 64-bit halves, most significant first.
 char* format_ipv6(char* out, std::uint64_t hi, std::uint64_t lo) noexcept;
