@@ -794,11 +794,19 @@ bool quick_range(const char* p, const char* e, R& out) noexcept {
 }
 
 bool quick_item(const char* p, const char* e, Item& item) noexcept {
+  // A dotted quad has a dot in its first four bytes; trying the other family first cost an
+  // IPv6 list a thirtieth of its time. Either way both are tried.
+  bool dotted = false;
+  for (const char* q = p + 1; q < e && q < p + 4; ++q) dotted = dotted || *q == '.';
+  if (!dotted && quick_range(p, e, item.r6)) {
+    item.kind = Item::Kind::inet6;
+    return true;
+  }
   if (quick_range(p, e, item.r4)) {
     item.kind = Item::Kind::inet;
     return true;
   }
-  if (quick_range(p, e, item.r6)) {
+  if (dotted && quick_range(p, e, item.r6)) {
     item.kind = Item::Kind::inet6;
     return true;
   }
