@@ -66,8 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (f.text().substr(0, 2) != ": ") std::abort();
       accepted = false;
     }
-    // A bare address word: the item is what the address reader makes of it.
-    if (!plain.empty() && plain.find_first_of("#-/ \t\r\n\v\f") == std::string::npos &&
+    // A bare address word: the item is what the address reader makes of it, and words too
+    // long to be any address are refused, as on the command line.
+    if (!plain.empty() && plain.size() < maskery::kAddressField &&
+        plain.find_first_of("#-/ \t\r\n\v\f") == std::string::npos &&
         plain.find('\0') == std::string::npos) {
       const bool colon = plain.find(':') != std::string::npos;
       const auto want = maskery::parse_address(

@@ -223,6 +223,10 @@ TEST_F(MergeTest, BadLinesNameTheFileTheLineAndTheText) {
       {"\x1b[31m\n", ":1: not an address, prefix or range: \\x1b[31m"},
       {long_text + "\n", ":1: not an address, prefix or range: " + std::string(80, 'x') + "..."},
       {std::string(5000, '1') + "\n", ":1: line too long: " + std::string(80, '1') + "..."},
+      // Too long to be an address, as on the command line, though its classic reading is 0.
+      {std::string(64, '0') + "\n", ":1: not an address, prefix or range: " + std::string(64, '0')},
+      {"1::2 - 1::1\n", ":1: a range that ends before it starts: 1::2 - 1::1"},
+      {"1::/64 - 1::1\n", ":1: not an address, prefix or range: 1::/64 - 1::1"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.input.substr(0, 40));
