@@ -3,7 +3,8 @@
 // Items are held as ranges of numbers (8 bytes an IPv4 item, 32 an IPv6 one), never as text,
 // so memory follows the number of items and not the length of lines. Every 16 MiB of items
 // are sorted and folded into a run of maximal ranges, which also frees what duplicates and
-// nested items took; at the end the runs are merged in one pass.
+// nested items took. At the end the runs are cut at common addresses into pieces, which the
+// two cores merge and write out side by side.
 #include "merge.hpp"
 
 #include <sys/stat.h>
@@ -487,11 +488,34 @@ std::size_t merge_fold(std::vector<R>& v, std::vector<R>& tmp, std::vector<std::
 
 }  // namespace
 
+// Many runs (many files, or a list of hundreds of millions of lines) are first merged down
+// to kMaxRuns, the smallest kMaxRuns at a time, so that the table of where each piece starts
+// in each run stays small and a piece merges few slices. Each item is merged again about
+// log64 of the runs times.
+template <class R>
+void RangeSet<R>::fewer_runs(std::size_t piece) {
+  const auto larger = [](const std::vector<R>& a, const std::vector<R>& b) {
+    return a.size() > b.size();
+  };
+  std::make_heap(runs_.begin(), runs_.end(), larger);  // the smallest run on top
+  while (runs_.size() > kMaxRuns) {
+    RangeSet group;
+    for (std::size_t i = 0; i < kMaxRuns; ++i) {
+      std::pop_heap(runs_.begin(), runs_.end(), larger);
+      group.runs_.push_back(std::move(runs_.back()));
+      runs_.pop_back();
+    }
+    runs_.push_back(group.take(piece));
+    std::push_heap(runs_.begin(), runs_.end(), larger);
+  }
+}
+
 template <class R>
 void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piece) {
   fold_pending();
   pending_ = {};
   tmp_ = {};
+  if (runs_.size() > kMaxRuns) fewer_runs(piece);
   const std::size_t nruns = runs_.size();
   const std::vector<std::size_t> cut = cut_runs(runs_, piece);
   const std::size_t pieces = nruns == 0 ? 0 : cut.size() / nruns - 1;

@@ -62,6 +62,8 @@ class RangeSet {
  public:
   // Ranges in a piece of the result, about this many.
   static constexpr std::size_t kPiece = 32768;
+  // Runs merged at once at most: every piece is cut from every run.
+  static constexpr std::size_t kMaxRuns = 64;
   using Render = std::function<void(std::span<const R>, Text&)>;
   using Emit = std::function<void(std::span<const R>, const Text&)>;
 
@@ -77,6 +79,7 @@ class RangeSet {
 
  private:
   void fold_pending();
+  void fewer_runs(std::size_t piece);
   std::vector<std::vector<R>> runs_;  // each sorted and maximal
   std::vector<R> pending_;
   std::vector<R> tmp_;  // the sort's second buffer, kept: a new one each time cost page faults

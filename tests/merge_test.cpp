@@ -299,17 +299,19 @@ void check_pieces(std::mt19937_64& rng, unsigned width) {
       }
     }
     const std::vector<std::string> want = plain_union(items);
-    for (const std::size_t piece :
-         {std::size_t{1}, std::size_t{7}, std::size_t{1000}, RangeSet<R>::kPiece}) {
-      RangeSet<R> sets[3];
-      for (const R& r : items) sets[rng() % 3].add(r);
-      sets[0].absorb(std::move(sets[1]));
-      sets[0].absorb(std::move(sets[2]));
-      std::vector<std::string> got;
-      for (const R& r : sets[0].take(piece)) {
-        got.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
+    // Three runs; and more runs than are merged at once, which are merged down first.
+    for (const std::size_t runs : {std::size_t{3}, 3 * RangeSet<R>::kMaxRuns + 5}) {
+      for (const std::size_t piece :
+           {std::size_t{1}, std::size_t{7}, std::size_t{1000}, RangeSet<R>::kPiece}) {
+        std::vector<RangeSet<R>> sets(runs);
+        for (const R& r : items) sets[rng() % runs].add(r);
+        for (std::size_t i = 1; i < runs; ++i) sets[0].absorb(std::move(sets[i]));
+        std::vector<std::string> got;
+        for (const R& r : sets[0].take(piece)) {
+          got.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
+        }
+        EXPECT_EQ(got, want) << runs << " runs, piece " << piece << ", round " << round;
       }
-      EXPECT_EQ(got, want) << "piece " << piece << ", round " << round;
     }
   }
 }
