@@ -53,6 +53,22 @@ bool LineReader::fill() {
   }
 }
 
+bool LineReader::window(const char*& begin, const char*& end) {
+  for (;;) {
+    const char* start = buf_.get() + begin_;
+    const std::size_t avail = end_ - begin_;
+    // From the back: the last newline is at most a line from the end.
+    for (std::size_t i = avail; i-- > 0;) {
+      if (start[i] == '\n') {
+        begin = start;
+        end = start + i + 1;
+        return true;
+      }
+    }
+    if (avail >= max_line_ || !fill()) return false;
+  }
+}
+
 bool LineReader::next(Line& line) {
   std::size_t scanned = 0;  // bytes after begin_ known to hold no newline; fill() keeps it
   for (;;) {

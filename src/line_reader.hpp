@@ -24,6 +24,12 @@ class LineReader {
   // The next line, or false at the end of the input. A read error throws
   // std::system_error with the reason.
   bool next(Line& line);
+  // The unread bytes up to and including the last newline among them, for a caller that
+  // finds the ends of lines itself; false when there is no whole line left that is shorter
+  // than max_line (next() then deals with what remains). consume() takes what the caller
+  // has read, up to just after a newline.
+  bool window(const char*& begin, const char*& end);
+  void consume(const char* to) noexcept { begin_ = static_cast<std::size_t>(to - buf_.get()); }
 
  private:
   bool fill();
