@@ -1,16 +1,18 @@
 // maskery merge [--ranges] [--except FILE]... [FILE]...: address lists to the fewest prefixes.
 //
 // Items are held as ranges of numbers (8 bytes an IPv4 item, 32 an IPv6 one), never as text,
-// so memory follows the number of items and not the length of lines. Every 16 MiB of items
-// are sorted and folded into a run of maximal ranges, which also frees what duplicates and
-// nested items took. At the end the runs are cut at common addresses into pieces, which the
-// two cores merge and write out side by side.
+// so memory follows the number of items and not the length of lines. They go into buckets by
+// their top bits as they are read; an item that extends the one before it in its bucket is
+// folded into it, so that ordered lists and repeated addresses take little room. At the end
+// the buckets, the large ones split further, are cut into pieces of consecutive addresses,
+// which the two cores sort, fold and write out side by side.
 #include "merge.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <condition_variable>
 #include <cstring>
@@ -32,10 +34,6 @@ namespace {
 
 using namespace std::string_literals;
 
-// Items are sorted and folded 16 MiB at a time: 2 Mi IPv4 items, 512 Ki IPv6 ones. Each of
-// the two readers holds one such chunk, so this is all the memory beyond the items held.
-template <class R>
-constexpr std::size_t kChunk = (std::size_t{16} << 20) / sizeof(R);
 // No item is longer; a longer line is refused unless what is kept of it ends in a comment.
 constexpr std::size_t kMaxLine = 4096;
 
@@ -272,95 +270,86 @@ Item parse_item(char* line, std::size_t size, std::string_view where) {
 
 namespace {
 
-// Sorts by first address. IPv4: least significant byte first, one counting pass per byte,
-// and a byte that all items share is skipped.
-void sort_ranges(std::vector<Range4>& v, std::vector<Range4>& tmp) {
-  tmp.resize(v.size());
-  for (unsigned shift = 0; shift < 32; shift += 8) {
-    std::size_t count[256] = {};
-    for (const auto& r : v) ++count[(r.first >> shift) & 0xff];
-    if (count[(v[0].first >> shift) & 0xff] == v.size()) continue;
-    std::size_t pos = 0;
-    for (auto& c : count) {
-      const std::size_t n = c;
-      c = pos;
-      pos += n;
-    }
-    for (const auto& r : v) tmp[count[(r.first >> shift) & 0xff]++] = r;
-    v.swap(tmp);
-  }
-}
+template <class R>
+using Num = decltype(R::first);
 
-// The highest bit in which the first addresses of [b, e) differ, or -1 when they are equal.
-int top_differing_bit(const Range6* b, const Range6* e) noexcept {
-  u128 differ = 0;
-  for (const Range6* r = b; r != e; ++r) differ |= r->first ^ b->first;
-  const auto hi = static_cast<std::uint64_t>(differ >> 64);
-  const auto lo = static_cast<std::uint64_t>(differ);
+// The highest set bit of v, or -1 when v is 0.
+int top_bit(std::uint32_t v) noexcept {
+  return v == 0 ? -1 : 31 - std::countl_zero(v);
+}
+int top_bit(u128 v) noexcept {
+  const auto hi = static_cast<std::uint64_t>(v >> 64);
+  const auto lo = static_cast<std::uint64_t>(v);
   if (hi != 0) return 127 - std::countl_zero(hi);
   return lo != 0 ? 63 - std::countl_zero(lo) : -1;
 }
 
-// One counting pass over [b, e) into t on the `Bits` bits below those all its items share;
-// returns the bucket starts (offsets, then the size), or nothing when all first addresses
-// are equal.
-template <unsigned Bits, class Starts>
-bool spread(const Range6* b, const Range6* e, Range6* t, Starts& start) noexcept {
-  const int top = top_differing_bit(b, e);
-  if (top < 0) return false;
-  const int shift = std::max(top - static_cast<int>(Bits) + 1, 0);
-  const auto digit = [shift](const Range6& r) {
-    return static_cast<std::size_t>(r.first >> shift) & ((std::size_t{1} << Bits) - 1);
-  };
-  std::fill(start.begin(), start.end(), 0);
-  for (const Range6* r = b; r != e; ++r) ++start[digit(*r) + 1];
-  for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
-  for (const Range6* r = b; r != e; ++r) t[start[digit(*r)]++] = *r;
-  // The counters now hold the bucket ends: shift them back into starts.
-  for (std::size_t i = start.size() - 1; i > 0; --i) start[i] = start[i - 1];
-  start[0] = 0;
-  return true;
+// The highest bit in which the first addresses of [b, e) differ, or -1 when they are equal.
+template <class R>
+int top_differing_bit(const R* b, const R* e) noexcept {
+  Num<R> differ = 0;
+  for (const R* r = b; r != e; ++r) differ |= r->first ^ b->first;
+  return top_bit(differ);
 }
 
-// Sorts a bucket [b, e) in place, with t (as long) to spare: by insertion when small, else by
-// one more counting pass on the next 8 bits.
-void sort_bucket(Range6* b, Range6* e, Range6* t) noexcept {
+// Sorts [b, e) by first address, with t (as long) to spare: by insertion when small, else
+// by one counting pass on the `Bits` bits below those that all its items share, and each
+// bucket again on the next 8. A piece fits in the second-level cache, so every pass runs
+// there; 12 bits first left most buckets of an IPv6 piece to insertion.
+template <unsigned Bits = 8, class R>
+void sort_span(R* b, R* e, R* t) noexcept {
   if (e - b <= 32) {
-    for (Range6* i = b + 1; i < e; ++i) {
-      const Range6 x = *i;
-      Range6* j = i;
+    for (R* i = b + 1; i < e; ++i) {
+      const R x = *i;
+      R* j = i;
       for (; j != b && x.first < j[-1].first; --j) *j = j[-1];
       *j = x;
     }
     return;
   }
-  std::array<std::uint32_t, 257> start;
-  if (!spread<8>(b, e, t, start)) return;
+  const int top = top_differing_bit(b, e);
+  if (top < 0) return;
+  const int shift = std::max(top - static_cast<int>(Bits) + 1, 0);
+  constexpr std::size_t mask = (std::size_t{1} << Bits) - 1;
+  const auto digit = [shift](const R& r) {
+    return static_cast<std::size_t>(r.first >> shift) & mask;
+  };
+  std::array<std::uint32_t, mask + 2> start{};
+  for (const R* r = b; r != e; ++r) ++start[digit(*r) + 1];
+  for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+  std::array<std::uint32_t, mask + 2> at = start;
+  for (const R* r = b; r != e; ++r) t[at[digit(*r)]++] = *r;
   std::copy(t, t + (e - b), b);
   for (std::size_t k = 0; k + 1 < start.size(); ++k) {
-    if (start[k + 1] - start[k] > 1) sort_bucket(b + start[k], b + start[k + 1], t + start[k]);
+    if (start[k + 1] - start[k] > 1) sort_span<8>(b + start[k], b + start[k + 1], t + start[k]);
   }
 }
 
-// IPv6: one counting pass on the 16 bits below those that all items share spreads them over
-// 65536 buckets, and each bucket is sorted by sort_bucket. std::sort alone took a fifth of
-// the run; buckets of a fixed top 16 bits were mostly empty on a list within one /16, and
-// std::sort on the rest still took a tenth.
-void sort_ranges(std::vector<Range6>& v, std::vector<Range6>& tmp) {
-  if (v.size() < 2) return;
-  tmp.resize(v.size());
-  std::vector<std::uint32_t> start(65537);
-  if (!spread<16>(v.data(), v.data() + v.size(), tmp.data(), start)) return;
-  v.swap(tmp);
-  for (std::size_t k = 0; k + 1 < start.size(); ++k) {
-    if (start[k + 1] - start[k] > 1) {
-      sort_bucket(v.data() + start[k], v.data() + start[k + 1], tmp.data() + start[k]);
+// IPv4: least significant byte first, one counting pass per byte, and a byte that all items
+// share is skipped; the result is left in [b, e).
+void sort_piece(Range4* b, Range4* e, Range4* t) noexcept {
+  const auto n = static_cast<std::size_t>(e - b);
+  if (n < 2) return;
+  Range4* from = b;
+  Range4* to = t;
+  for (unsigned shift = 0; shift < 32; shift += 8) {
+    std::array<std::uint32_t, 256> count{};
+    for (const Range4* r = from; r != from + n; ++r) ++count[(r->first >> shift) & 0xff];
+    if (count[(from->first >> shift) & 0xff] == n) continue;
+    std::uint32_t pos = 0;
+    for (auto& c : count) {
+      const std::uint32_t k = c;
+      c = pos;
+      pos += k;
     }
+    for (const Range4* r = from; r != from + n; ++r) to[count[(r->first >> shift) & 0xff]++] = *r;
+    std::swap(from, to);
   }
+  if (from != b) std::copy(from, from + n, b);
 }
-
-template <class R>
-using Num = decltype(R::first);
+void sort_piece(Range6* b, Range6* e, Range6* t) noexcept {
+  sort_span<12>(b, e, t);
+}
 
 // Whether r, which starts no lower than back, overlaps or touches it, so that the two are one
 // range. back.last + 1 would wrap at the top of the space: compare without adding.
@@ -369,114 +358,11 @@ bool joins(const R& back, const R& r) noexcept {
   return r.first <= back.last || r.first - back.last == 1;
 }
 
-}  // namespace
-
+// Folds the sorted v[from, size) in place into maximal ranges; returns the new size.
 template <class R>
-void RangeSet<R>::add(const R& r) {
-  // Grown by doubling from a small start (a few items need no 16 MiB), up to exactly the
-  // chunk: both are powers of two.
-  if (pending_.size() == pending_.capacity()) {
-    pending_.reserve(std::clamp(2 * pending_.capacity(), std::size_t{4096}, kChunk<R>));
-  }
-  pending_.push_back(r);
-  if (pending_.size() == kChunk<R>) fold_pending();
-}
-
-template <class R>
-void RangeSet<R>::fold_pending() {
-  if (pending_.empty()) return;
-  sort_ranges(pending_, tmp_);
-  std::vector<R> run;
-  std::size_t n = 0;
-  // Fold in place, then keep a copy of exactly the folded size.
-  for (const auto& r : pending_) {
-    if (n != 0) {
-      R& back = pending_[n - 1];
-      if (joins(back, r)) {
-        if (r.last > back.last) back.last = r.last;
-        continue;
-      }
-    }
-    pending_[n++] = r;
-  }
-  pending_.resize(n);
-  if (n >= pending_.capacity() - pending_.capacity() / 16) {
-    // Nearly all of it is kept: keep the buffer, rather than copy 16 MiB for a little memory.
-    const std::size_t capacity = pending_.capacity();
-    runs_.push_back(std::move(pending_));
-    pending_ = {};
-    pending_.reserve(capacity);
-  } else {
-    run.assign(pending_.begin(), pending_.end());
-    runs_.push_back(std::move(run));
-    pending_.clear();
-  }
-}
-
-template <class R>
-void RangeSet<R>::absorb(RangeSet&& other) {
-  other.fold_pending();
-  for (auto& run : other.runs_) runs_.push_back(std::move(run));
-  other.runs_.clear();
-}
-
-namespace {
-
-// Where the pieces of a result start in each run: the runs are cut at common first
-// addresses, taken from a sample of every run, so that each piece holds about the same
-// number of ranges however the addresses are spread.
-template <class R>
-std::vector<std::size_t> cut_runs(const std::vector<std::vector<R>>& runs, std::size_t piece) {
-  const std::size_t step = std::max<std::size_t>(piece / 16, 1);
-  std::vector<Num<R>> sample;
-  for (const auto& run : runs) {
-    for (std::size_t i = step; i < run.size(); i += step) sample.push_back(run[i].first);
-  }
-  std::sort(sample.begin(), sample.end());
-  sample.erase(std::unique(sample.begin(), sample.end()), sample.end());
-  const std::size_t every = std::max<std::size_t>(piece / step, 1);
-  std::vector<std::size_t> cut;  // (pieces + 1) rows of runs.size()
-  for (std::size_t i = 0; i < runs.size(); ++i) cut.push_back(0);
-  for (std::size_t k = every - 1; k < sample.size(); k += every) {
-    for (const auto& run : runs) {
-      const auto at = std::partition_point(run.begin(), run.end(),
-                                           [&](const R& r) { return r.first < sample[k]; });
-      cut.push_back(static_cast<std::size_t>(at - run.begin()));
-    }
-  }
-  for (const auto& run : runs) cut.push_back(run.size());
-  return cut;
-}
-
-// Merges the sorted slices of v that start at the offsets in `at` (then v.size()) into one
-// sorted sequence, a pair at a time through tmp, and folds it; v[0..at[0]) is kept out of
-// it. Returns the new size. Merging the runs' slices took a third of sorting them afresh.
-template <class R>
-std::size_t merge_fold(std::vector<R>& v, std::vector<R>& tmp, std::vector<std::size_t>& at) {
-  const auto less = [](const R& a, const R& b) { return a.first < b.first; };
-  const auto it = [](std::vector<R>& x, std::size_t i) {
-    return x.begin() + static_cast<std::ptrdiff_t>(i);
-  };
-  const std::size_t from = at.front();
-  at.push_back(v.size());
-  tmp.resize(v.size());
-  while (at.size() > 2) {
-    std::size_t k = 0;
-    for (std::size_t i = 0; i + 1 < at.size(); i += 2) {
-      if (i + 2 < at.size()) {
-        std::merge(it(v, at[i]), it(v, at[i + 1]), it(v, at[i + 1]), it(v, at[i + 2]),
-                   it(tmp, at[i]), less);
-      } else {
-        std::copy(it(v, at[i]), it(v, at[i + 1]), it(tmp, at[i]));
-      }
-      at[k++] = at[i];
-    }
-    at[k++] = v.size();
-    at.resize(k);
-    v.swap(tmp);
-  }
+std::size_t fold(R* v, std::size_t from, std::size_t size) noexcept {
   std::size_t n = from;
-  for (std::size_t i = from; i < v.size(); ++i) {
+  for (std::size_t i = from; i < size; ++i) {
     if (n != from && joins(v[n - 1], v[i])) {
       if (v[i].last > v[n - 1].last) v[n - 1].last = v[i].last;
     } else {
@@ -486,43 +372,212 @@ std::size_t merge_fold(std::vector<R>& v, std::vector<R>& tmp, std::vector<std::
   return n;
 }
 
+template <class R>
+using Blocks = typename RangeSet<R>::Blocks;
+
+template <class R>
+std::size_t count(const Blocks<R>& blocks) noexcept {
+  std::size_t n = 0;
+  for (const auto& b : blocks) n += b.size;
+  return n;
+}
+
+template <class R>
+using Cursor = typename RangeSet<R>::Cursor;
+
+template <class R>
+void open_block(Blocks<R>& blocks, Cursor<R>& c,
+                std::vector<std::unique_ptr<R[]>>* spare = nullptr) {
+  if (c.begin != nullptr) blocks.back().size = RangeSet<R>::kBlock;
+  if (spare != nullptr && !spare->empty()) {
+    blocks.push_back({std::move(spare->back()), 0});
+    spare->pop_back();
+  } else {
+    blocks.push_back({std::make_unique_for_overwrite<R[]>(RangeSet<R>::kBlock), 0});
+  }
+  c.begin = c.tail = blocks.back().items.get();
+  c.end = c.begin + RangeSet<R>::kBlock;
+}
+
+// Splits a bucket larger than limit by the 8 bits below those all its items share, block by
+// block, each freed once read, so that the memory stays that of the items; and the parts
+// again, until each is at most limit (or one range). The parts go to out in ascending order.
+// The blocks read are kept in spare for the parts: a thread's allocations do not use the
+// memory that another thread's blocks free, and the memory grew by half without this.
+template <class R>
+void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector<Blocks<R>>& out,
+            std::vector<std::unique_ptr<R[]>>& spare) {
+  if (size <= limit) {
+    out.push_back(std::move(bucket));
+    return;
+  }
+  const Num<R> base = bucket.front().items[0].first;
+  Num<R> differ = 0;
+  Num<R> last = 0;
+  for (const auto& b : bucket) {
+    for (const R* r = b.items.get(); r != b.items.get() + b.size; ++r) {
+      differ |= r->first ^ base;
+      last = std::max(last, r->last);
+    }
+  }
+  const int top = top_bit(differ);
+  if (top < 0) {  // all start at one address: they are one range
+    Blocks<R> one;
+    one.push_back({std::make_unique_for_overwrite<R[]>(1), 1});
+    one.back().items[0] = {base, last};
+    out.push_back(std::move(one));
+    return;
+  }
+  const int shift = std::max(top - 7, 0);
+  std::array<Blocks<R>, 256> parts;
+  std::array<Cursor<R>, 256> cursors;
+  for (auto& b : bucket) {
+    for (const R* r = b.items.get(); r != b.items.get() + b.size; ++r) {
+      const auto d = static_cast<std::size_t>(r->first >> shift) & 255;
+      Cursor<R>& c = cursors[d];
+      if (c.tail == c.end) open_block<R>(parts[d], c, &spare);
+      *c.tail++ = *r;
+    }
+    if (b.size == RangeSet<R>::kBlock) spare.push_back(std::move(b.items));
+    b.items.reset();
+  }
+  bucket.clear();
+  for (std::size_t d = 0; d < 256; ++d) {
+    if (parts[d].empty()) continue;
+    parts[d].back().size = static_cast<std::size_t>(cursors[d].tail - cursors[d].begin);
+    const std::size_t n = count<R>(parts[d]);
+    refine<R>(std::move(parts[d]), n, limit, out, spare);
+  }
+}
+
+// Runs f(0) to f(n - 1), each once, on this thread and one more when n > 1; the first
+// exception any of them throws is thrown here once both have stopped.
+template <class F>
+void on_both_cores(std::size_t n, F&& f) {
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> stop{false};
+  std::exception_ptr lost;
+  std::mutex m;
+  const auto work = [&] {
+    try {
+      for (std::size_t i; !stop && (i = next++) < n;) f(i);
+    } catch (...) {
+      std::lock_guard lock(m);
+      if (!lost) lost = std::current_exception();
+      stop = true;
+    }
+  };
+  if (n > 1) {
+    std::thread helper(work);
+    work();
+    helper.join();
+  } else {
+    work();
+  }
+  if (lost) std::rethrow_exception(lost);
+}
+
 }  // namespace
 
-// Many runs (many files, or a list of hundreds of millions of lines) are first merged down
-// to kMaxRuns, the smallest kMaxRuns at a time, so that the table of where each piece starts
-// in each run stays small and a piece merges few slices. Each item is merged again about
-// log64 of the runs times.
 template <class R>
-void RangeSet<R>::fewer_runs(std::size_t piece) {
-  const auto larger = [](const std::vector<R>& a, const std::vector<R>& b) {
-    return a.size() > b.size();
-  };
-  std::make_heap(runs_.begin(), runs_.end(), larger);  // the smallest run on top
-  while (runs_.size() > kMaxRuns) {
-    RangeSet group;
-    for (std::size_t i = 0; i < kMaxRuns; ++i) {
-      std::pop_heap(runs_.begin(), runs_.end(), larger);
-      group.runs_.push_back(std::move(runs_.back()));
-      runs_.pop_back();
+void RangeSet<R>::add(const R& r) {
+  if (cursors_.empty()) {
+    cursors_.resize(kBuckets);
+    buckets_.resize(kBuckets);
+  }
+  const auto k = static_cast<std::size_t>(r.first >> (kWidth - kKeyBits));
+  auto& c = cursors_[k];
+  // An item that extends the one added just before to this bucket is folded into it: a list
+  // in order, or an address given again and again, takes little memory.
+  if (c.tail != c.begin) {
+    R& back = c.tail[-1];
+    if (back.first <= r.first && joins(back, r)) {
+      if (r.last > back.last) back.last = r.last;
+      return;
     }
-    runs_.push_back(group.take(piece));
-    std::push_heap(runs_.begin(), runs_.end(), larger);
+  }
+  if (c.tail == c.end) open_block<R>(buckets_[k], c);
+  *c.tail++ = r;
+}
+
+template <class R>
+void RangeSet<R>::seal() noexcept {
+  for (std::size_t k = 0; k < cursors_.size(); ++k) {
+    if (cursors_[k].begin != nullptr) {
+      buckets_[k].back().size = static_cast<std::size_t>(cursors_[k].tail - cursors_[k].begin);
+    }
   }
 }
 
 template <class R>
-void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piece) {
-  fold_pending();
-  pending_ = {};
-  tmp_ = {};
-  if (runs_.size() > kMaxRuns) fewer_runs(piece);
-  const std::size_t nruns = runs_.size();
-  const std::vector<std::size_t> cut = cut_runs(runs_, piece);
-  const std::size_t pieces = nruns == 0 ? 0 : cut.size() / nruns - 1;
+void RangeSet<R>::absorb(RangeSet&& other) {
+  if (other.cursors_.empty()) return;
+  if (cursors_.empty()) {
+    *this = std::move(other);
+    return;
+  }
+  other.seal();
+  for (std::size_t k = 0; k < kBuckets; ++k) {
+    auto& to = buckets_[k];
+    for (auto& b : other.buckets_[k]) {
+      if (b.size < kBlock) {
+        // Items of a block not full are copied, so that many small lists (many files, say)
+        // do not leave a block each, mostly empty, in every bucket.
+        for (std::size_t i = 0; i < b.size; ++i) add(b.items[i]);
+      } else {
+        // This set's open block stays last, where its cursor points.
+        to.insert(cursors_[k].begin != nullptr ? to.end() - 1 : to.end(), std::move(b));
+      }
+    }
+  }
+  other = RangeSet();
+}
 
-  // Each piece is gathered from the runs, sorted and folded, and made into text on its own;
-  // only joining it to its neighbours (a range may reach into later pieces) and emitting
-  // it are done in order.
+template <class R>
+void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piece) {
+  seal();
+  std::vector<Cursor>().swap(cursors_);
+  std::vector<Blocks> buckets;
+  buckets.swap(buckets_);
+
+  // Buckets too large for one piece are split first, on both cores.
+  const std::size_t limit = std::max(2 * piece, kBlock);
+  std::vector<std::size_t> sizes(buckets.size()), large;
+  for (std::size_t k = 0; k < buckets.size(); ++k) {
+    sizes[k] = count<R>(buckets[k]);
+    if (sizes[k] > limit) large.push_back(k);
+  }
+  std::vector<std::vector<Blocks>> split(large.size());
+  on_both_cores(large.size(), [&](std::size_t i) {
+    std::vector<std::unique_ptr<R[]>> spare;
+    refine<R>(std::move(buckets[large[i]]), sizes[large[i]], limit, split[i], spare);
+  });
+  std::vector<Blocks> leaves;
+  for (std::size_t k = 0, i = 0; k < buckets.size(); ++k) {
+    if (i < large.size() && large[i] == k) {
+      for (auto& b : split[i++]) leaves.push_back(std::move(b));
+    } else if (sizes[k] != 0) {
+      leaves.push_back(std::move(buckets[k]));
+    }
+  }
+  buckets.clear();
+
+  // Pieces: runs of consecutive leaves of about `piece` items together.
+  std::vector<std::size_t> starts;  // the first leaf of each piece, then leaves.size()
+  for (std::size_t i = 0, held = 0; i < leaves.size(); ++i) {
+    const std::size_t n = count<R>(leaves[i]);
+    if (starts.empty() || held + n > piece) {
+      starts.push_back(i);
+      held = 0;
+    }
+    held += n;
+  }
+  const std::size_t pieces = starts.size();
+  starts.push_back(leaves.size());
+
+  // Each piece is gathered, sorted and folded, and made into text on its own; only joining
+  // it to its neighbours (a range may reach into later pieces) and emitting it are done in
+  // order.
   std::mutex m;
   std::condition_variable changed;
   std::size_t next = 0, joined = 0, emitted = 0;
@@ -533,7 +588,6 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
 
   const auto work = [&] {
     std::vector<R> v, tmp;
-    std::vector<std::size_t> at;
     Text text;
     try {
       for (;;) {
@@ -544,17 +598,16 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           p = next++;
         }
         // v[0] is kept free for the carry, should it end within this piece.
-        v.assign(1, R{});
-        at.clear();
-        for (std::size_t i = 0; i < nruns; ++i) {
-          const std::size_t lo = cut[p * nruns + i], hi = cut[(p + 1) * nruns + i];
-          if (lo == hi) continue;
-          at.push_back(v.size());
-          v.insert(v.end(), runs_[i].begin() + static_cast<std::ptrdiff_t>(lo),
-                   runs_[i].begin() + static_cast<std::ptrdiff_t>(hi));
+        v.resize(1);
+        for (std::size_t i = starts[p]; i < starts[p + 1]; ++i) {
+          for (auto& b : leaves[i]) {
+            v.insert(v.end(), b.items.get(), b.items.get() + b.size);
+            b.items.reset();
+          }
         }
-        // A run is sorted and maximal already.
-        const std::size_t n = at.size() > 1 ? merge_fold(v, tmp, at) : v.size();
+        tmp.resize(v.size());
+        sort_piece(v.data() + 1, v.data() + v.size(), tmp.data());
+        const std::size_t n = fold(v.data(), 1, v.size());
         const bool final = p + 1 == pieces;
         std::size_t begin, end;
         {
@@ -607,7 +660,6 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   } else {
     work();
   }
-  runs_.clear();
   if (lost) std::rethrow_exception(lost);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -55,17 +56,29 @@ class Text {
   std::size_t used_ = 0;
 };
 
-// Sorted, disjoint, non-adjacent ranges of one family. Items are added in any order and held
-// compactly: every 16 MiB of them is sorted and folded before more are taken.
+// The union of ranges of one family. Items are added in any order and held compactly, in
+// blocks of 4 KiB, in buckets by the top bits of their first address; at the end each
+// bucket (split further where it is large) is sorted and folded on its own, so that every
+// item is moved a few times and sorted where the cache holds it.
 template <class R>
 class RangeSet {
  public:
   // Ranges in a piece of the result, about this many.
   static constexpr std::size_t kPiece = 32768;
-  // Runs merged at once at most: every piece is cut from every run.
-  static constexpr std::size_t kMaxRuns = 64;
+  static constexpr std::size_t kBlock = 4096 / sizeof(R);  // items in a block
   using Render = std::function<void(std::span<const R>, Text&)>;
   using Emit = std::function<void(std::span<const R>, const Text&)>;
+  struct Block {
+    std::unique_ptr<R[]> items;  // kBlock of them, or fewer
+    std::size_t size;            // those in use
+  };
+  using Blocks = std::vector<Block>;
+  // Where items go in a bucket: its open block, the last of its blocks.
+  struct Cursor {
+    R* begin = nullptr;
+    R* tail = nullptr;
+    R* end = nullptr;
+  };
 
   void add(const R& r);
   // The union of everything added, as sorted maximal ranges, in consecutive pieces of about
@@ -78,11 +91,15 @@ class RangeSet {
   void absorb(RangeSet&& other);
 
  private:
-  void fold_pending();
-  void fewer_runs(std::size_t piece);
-  std::vector<std::vector<R>> runs_;  // each sorted and maximal
-  std::vector<R> pending_;
-  std::vector<R> tmp_;  // the sort's second buffer, kept: a new one each time cost page faults
+  static constexpr unsigned kWidth = sizeof(R::first) * 8;
+  // Buckets by the top 8 bits of an IPv4 address: with 4096, the blocks being filled were
+  // more pages than the processor keeps addresses for, and adding took a fifth longer.
+  // IPv6 lists gather in fewer top bits, and their items fill a page in 128.
+  static constexpr unsigned kKeyBits = sizeof(R) == sizeof(Range4) ? 8 : 12;
+  static constexpr std::size_t kBuckets = std::size_t{1} << kKeyBits;
+  void seal() noexcept;
+  std::vector<Cursor> cursors_;  // both kBuckets long once anything is added
+  std::vector<Blocks> buckets_;
 };
 
 // The merged addresses, both families: the input items and the exceptions, held until the
