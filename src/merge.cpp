@@ -294,8 +294,9 @@ int top_differing_bit(const R* b, const R* e) noexcept {
 
 // Sorts [b, e) by first address, with t (as long) to spare: by insertion when small, else
 // by one counting pass on the `Bits` bits below those that all its items share, and each
-// bucket again on the next 8. A piece fits in the second-level cache, so every pass runs
-// there; 12 bits first left most buckets of an IPv6 piece to insertion.
+// bucket again, on 12 bits while it is large and then on 8. A piece fits in the second-level
+// cache, so every pass runs there. Items of a list gather in networks of a few thousand, and
+// 12 bits leave such a network mostly to insertion after one more pass.
 template <unsigned Bits = 8, class R>
 void sort_span(R* b, R* e, R* t) noexcept {
   if (e - b <= 32) {
@@ -321,7 +322,12 @@ void sort_span(R* b, R* e, R* t) noexcept {
   for (const R* r = b; r != e; ++r) t[at[digit(*r)]++] = *r;
   std::copy(t, t + (e - b), b);
   for (std::size_t k = 0; k + 1 < start.size(); ++k) {
-    if (start[k + 1] - start[k] > 1) sort_span<8>(b + start[k], b + start[k + 1], t + start[k]);
+    const std::uint32_t n = start[k + 1] - start[k];
+    if (n > 2048) {
+      sort_span<12>(b + start[k], b + start[k + 1], t + start[k]);
+    } else if (n > 1) {
+      sort_span<8>(b + start[k], b + start[k + 1], t + start[k]);
+    }
   }
 }
 
