@@ -456,6 +456,19 @@ void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector
   }
 }
 
+// Runs work here and, when two, on one more thread at the same time; work catches what it
+// throws.
+template <class F>
+void run_on(bool two, const F& work) {
+  if (!two) {
+    work();
+    return;
+  }
+  std::thread helper(work);
+  work();
+  helper.join();
+}
+
 // Runs f(0) to f(n - 1), each once, on this thread and one more when n > 1; the first
 // exception any of them throws is thrown here once both have stopped.
 template <class F>
@@ -473,13 +486,7 @@ void on_both_cores(std::size_t n, F&& f) {
       stop = true;
     }
   };
-  if (n > 1) {
-    std::thread helper(work);
-    work();
-    helper.join();
-  } else {
-    work();
-  }
+  run_on(n > 1, work);
   if (lost) std::rethrow_exception(lost);
 }
 
@@ -659,13 +666,7 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
       changed.notify_all();
     }
   };
-  if (pieces > 1) {
-    std::thread helper(work);
-    work();
-    helper.join();
-  } else {
-    work();
-  }
+  run_on(pieces > 1, work);
   if (lost) std::rethrow_exception(lost);
 }
 
