@@ -510,6 +510,11 @@ void RangeSet<R>::add(const R& r) {
     }
   }
   if (c.tail == c.end) open_block<R>(buckets_[k], c);
+  // The lines a little ahead in the block are asked for before they are written: they are
+  // new memory, and waiting for each took a twentieth of an IPv6 list's time. (An address
+  // past the block is only a hint, so it is made as a number.)
+  __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(c.tail) + 128),
+                     1);
   *c.tail++ = r;
 }
 
