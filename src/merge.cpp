@@ -378,6 +378,44 @@ std::size_t fold(R* v, std::size_t from, std::size_t size) noexcept {
   return n;
 }
 
+unsigned trailing_zeros(std::uint32_t v, unsigned width) noexcept {
+  return v == 0 ? width : static_cast<unsigned>(std::countr_zero(v));
+}
+unsigned trailing_zeros(u128 v, unsigned width) noexcept {
+  if (v == 0) return width;
+  const auto lo = static_cast<std::uint64_t>(v);
+  return lo != 0
+             ? static_cast<unsigned>(std::countr_zero(lo))
+             : 64 + static_cast<unsigned>(std::countr_zero(static_cast<std::uint64_t>(v >> 64)));
+}
+// floor(log2(v + 1)) for the count v + 1 of a range, v = last - first.
+unsigned log2_count(std::uint32_t v) noexcept {
+  const std::uint64_t n = std::uint64_t{v} + 1;
+  return 63 - static_cast<unsigned>(std::countl_zero(n));
+}
+unsigned log2_count(u128 v) noexcept {
+  if (v == ~u128{0}) return 128;
+  const u128 n = v + 1;
+  const auto hi = static_cast<std::uint64_t>(n >> 64);
+  return hi != 0 ? 127 - static_cast<unsigned>(std::countl_zero(hi))
+                 : 63 - static_cast<unsigned>(std::countl_zero(static_cast<std::uint64_t>(n)));
+}
+
+// The prefixes of one range, largest first: each as long a block as the first address's
+// alignment and the rest of the range allow.
+template <class R, class Emit>
+void prefixes_of(const R& r, unsigned width, Emit&& emit) {
+  auto a = r.first;
+  for (;;) {
+    const unsigned k = std::min(trailing_zeros(a, width), log2_count(r.last - a));
+    emit(a, width - k);
+    // The block ends at last, possibly the top of the space: stop before adding past it.
+    const decltype(a) size_less_one = k == width ? ~decltype(a){0} : (decltype(a){1} << k) - 1;
+    if (r.last - a == size_less_one) return;
+    a += size_less_one + 1;
+  }
+}
+
 template <class R>
 using Blocks = typename RangeSet<R>::Blocks;
 
@@ -392,14 +430,18 @@ template <class R>
 using Cursor = typename RangeSet<R>::Cursor;
 
 template <class R>
-void open_block(Blocks<R>& blocks, Cursor<R>& c,
-                std::vector<std::unique_ptr<R[]>>* spare = nullptr) {
+using Held = typename Packing<R>::Held;
+template <class R>
+using Spare = std::vector<std::unique_ptr<Held<R>[]>>;
+
+template <class R>
+void open_block(Blocks<R>& blocks, Cursor<R>& c, Spare<R>* spare = nullptr) {
   if (c.begin != nullptr) blocks.back().size = RangeSet<R>::kBlock;
   if (spare != nullptr && !spare->empty()) {
     blocks.push_back({std::move(spare->back()), 0});
     spare->pop_back();
   } else {
-    blocks.push_back({std::make_unique_for_overwrite<R[]>(RangeSet<R>::kBlock), 0});
+    blocks.push_back({std::make_unique_for_overwrite<Held<R>[]>(RangeSet<R>::kBlock), 0});
   }
   c.begin = c.tail = blocks.back().items.get();
   c.end = c.begin + RangeSet<R>::kBlock;
@@ -412,25 +454,32 @@ void open_block(Blocks<R>& blocks, Cursor<R>& c,
 // memory that another thread's blocks free, and the memory grew by half without this.
 template <class R>
 void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector<Blocks<R>>& out,
-            std::vector<std::unique_ptr<R[]>>& spare) {
+            Spare<R>& spare) {
+  using P = Packing<R>;
   if (size <= limit) {
     out.push_back(std::move(bucket));
     return;
   }
-  const Num<R> base = bucket.front().items[0].first;
+  const Num<R> base = P::first(bucket.front().items[0]);
   Num<R> differ = 0;
   Num<R> last = 0;
   for (const auto& b : bucket) {
-    for (const R* r = b.items.get(); r != b.items.get() + b.size; ++r) {
-      differ |= r->first ^ base;
-      last = std::max(last, r->last);
+    for (const Held<R>* h = b.items.get(); h != b.items.get() + b.size; ++h) {
+      differ |= P::first(*h) ^ base;
+      last = std::max(last, P::unpack(*h).last);
     }
   }
   const int top = top_bit(differ);
-  if (top < 0) {  // all start at one address: they are one range
+  if (top < 0) {  // all start at one address: they are one range, held as its prefixes
     Blocks<R> one;
-    one.push_back({std::make_unique_for_overwrite<R[]>(1), 1});
-    one.back().items[0] = {base, last};
+    Cursor<R> c;
+    constexpr unsigned width = sizeof(Num<R>) * 8;
+    prefixes_of(R{base, last}, width, [&](Num<R> a, unsigned len) {
+      if (c.tail == c.end) open_block<R>(one, c, &spare);
+      const Num<R> host = len == 0 ? ~Num<R>{0} : (Num<R>{1} << (width - len)) - 1;
+      *c.tail++ = P::pack(R{a, a | host});
+    });
+    one.back().size = static_cast<std::size_t>(c.tail - c.begin);
     out.push_back(std::move(one));
     return;
   }
@@ -438,11 +487,11 @@ void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector
   std::array<Blocks<R>, 256> parts;
   std::array<Cursor<R>, 256> cursors;
   for (auto& b : bucket) {
-    for (const R* r = b.items.get(); r != b.items.get() + b.size; ++r) {
-      const auto d = static_cast<std::size_t>(r->first >> shift) & 255;
+    for (const Held<R>* h = b.items.get(); h != b.items.get() + b.size; ++h) {
+      const auto d = static_cast<std::size_t>(P::first(*h) >> shift) & 255;
       Cursor<R>& c = cursors[d];
       if (c.tail == c.end) open_block<R>(parts[d], c, &spare);
-      *c.tail++ = *r;
+      *c.tail++ = *h;
     }
     if (b.size == RangeSet<R>::kBlock) spare.push_back(std::move(b.items));
     b.items.reset();
@@ -494,6 +543,15 @@ void on_both_cores(std::size_t n, F&& f) {
 
 template <class R>
 void RangeSet<R>::add(const R& r) {
+  using P = Packing<R>;
+  if (!P::fits(r)) {
+    // A wide range that is no prefix, which is rare: its prefixes fit.
+    prefixes_of(r, kWidth, [&](Num<R> a, unsigned len) {
+      const Num<R> host = len == 0 ? ~Num<R>{0} : (Num<R>{1} << (kWidth - len)) - 1;
+      add(R{a, a | host});
+    });
+    return;
+  }
   if (cursors_.empty()) {
     cursors_.resize(kBuckets);
     buckets_.resize(kBuckets);
@@ -503,10 +561,14 @@ void RangeSet<R>::add(const R& r) {
   // An item that extends the one added just before to this bucket is folded into it: a list
   // in order, or an address given again and again, takes little memory.
   if (c.tail != c.begin) {
-    R& back = c.tail[-1];
+    const R back = P::unpack(c.tail[-1]);
     if (back.first <= r.first && joins(back, r)) {
-      if (r.last > back.last) back.last = r.last;
-      return;
+      if (r.last <= back.last) return;
+      const R joined{back.first, r.last};
+      if (P::fits(joined)) {
+        c.tail[-1] = P::pack(joined);
+        return;
+      }
     }
   }
   if (c.tail == c.end) open_block<R>(buckets_[k], c);
@@ -515,7 +577,7 @@ void RangeSet<R>::add(const R& r) {
   // past the block is only a hint, so it is made as a number.)
   __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(c.tail) + 128),
                      1);
-  *c.tail++ = r;
+  *c.tail++ = P::pack(r);
 }
 
 template <class R>
@@ -541,7 +603,7 @@ void RangeSet<R>::absorb(RangeSet&& other) {
       if (b.size < kBlock) {
         // Items of a block not full are copied, so that many small lists (many files, say)
         // do not leave a block each, mostly empty, in every bucket.
-        for (std::size_t i = 0; i < b.size; ++i) add(b.items[i]);
+        for (std::size_t i = 0; i < b.size; ++i) add(Packing<R>::unpack(b.items[i]));
       } else {
         // This set's open block stays last, where its cursor points.
         to.insert(cursors_[k].begin != nullptr ? to.end() - 1 : to.end(), std::move(b));
@@ -567,7 +629,7 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   }
   std::vector<std::vector<Blocks>> split(large.size());
   on_both_cores(large.size(), [&](std::size_t i) {
-    std::vector<std::unique_ptr<R[]>> spare;
+    Spare<R> spare;
     refine<R>(std::move(buckets[large[i]]), sizes[large[i]], limit, split[i], spare);
   });
   std::vector<Blocks> leaves;
@@ -605,7 +667,9 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   bool open = false;
 
   const auto work = [&] {
-    std::vector<R> v, tmp;
+    // Room for a piece and its sort, not cleared first: every item is written before read.
+    std::unique_ptr<R[]> v, tmp;
+    std::size_t room = 0;
     Text text;
     try {
       for (;;) {
@@ -615,17 +679,22 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           if (stop || next == pieces) return;
           p = next++;
         }
-        // v[0] is kept free for the carry, should it end within this piece.
-        v.resize(1);
+        std::size_t size = 1;  // v[0] is kept free for the carry, should it end in this piece
+        for (std::size_t i = starts[p]; i < starts[p + 1]; ++i) size += count<R>(leaves[i]);
+        if (size > room) {
+          room = std::max(size, 2 * room);
+          v = std::make_unique_for_overwrite<R[]>(room);
+          tmp = std::make_unique_for_overwrite<R[]>(room);
+        }
+        R* to = v.get() + 1;
         for (std::size_t i = starts[p]; i < starts[p + 1]; ++i) {
           for (auto& b : leaves[i]) {
-            v.insert(v.end(), b.items.get(), b.items.get() + b.size);
+            for (std::size_t j = 0; j < b.size; ++j) *to++ = Packing<R>::unpack(b.items[j]);
             b.items.reset();
           }
         }
-        tmp.resize(v.size());
-        sort_piece(v.data() + 1, v.data() + v.size(), tmp.data());
-        const std::size_t n = fold(v.data(), 1, v.size());
+        sort_piece(v.get() + 1, v.get() + size, tmp.get());
+        const std::size_t n = fold(v.get(), 1, size);
         const bool final = p + 1 == pieces;
         std::size_t begin, end;
         {
@@ -650,7 +719,7 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           ++joined;
           changed.notify_all();
         }
-        const std::span<const R> ranges(v.data() + begin, end - begin);
+        const std::span<const R> ranges(v.get() + begin, end - begin);
         text.clear();
         if (!ranges.empty()) render(ranges, text);
         {
@@ -700,44 +769,6 @@ Address to_address(u128 v) noexcept {
 }
 
 namespace {
-
-unsigned trailing_zeros(std::uint32_t v, unsigned width) noexcept {
-  return v == 0 ? width : static_cast<unsigned>(std::countr_zero(v));
-}
-unsigned trailing_zeros(u128 v, unsigned width) noexcept {
-  if (v == 0) return width;
-  const auto lo = static_cast<std::uint64_t>(v);
-  return lo != 0
-             ? static_cast<unsigned>(std::countr_zero(lo))
-             : 64 + static_cast<unsigned>(std::countr_zero(static_cast<std::uint64_t>(v >> 64)));
-}
-// floor(log2(v + 1)) for the count v + 1 of a range, v = last - first.
-unsigned log2_count(std::uint32_t v) noexcept {
-  const std::uint64_t n = std::uint64_t{v} + 1;
-  return 63 - static_cast<unsigned>(std::countl_zero(n));
-}
-unsigned log2_count(u128 v) noexcept {
-  if (v == ~u128{0}) return 128;
-  const u128 n = v + 1;
-  const auto hi = static_cast<std::uint64_t>(n >> 64);
-  return hi != 0 ? 127 - static_cast<unsigned>(std::countl_zero(hi))
-                 : 63 - static_cast<unsigned>(std::countl_zero(static_cast<std::uint64_t>(n)));
-}
-
-// The prefixes of one range, largest first: each as long a block as the first address's
-// alignment and the rest of the range allow.
-template <class R, class Emit>
-void prefixes_of(const R& r, unsigned width, Emit&& emit) {
-  auto a = r.first;
-  for (;;) {
-    const unsigned k = std::min(trailing_zeros(a, width), log2_count(r.last - a));
-    emit(a, width - k);
-    // The block ends at last, possibly the top of the space: stop before adding past it.
-    const decltype(a) size_less_one = k == width ? ~decltype(a){0} : (decltype(a){1} << k) - 1;
-    if (r.last - a == size_less_one) return;
-    a += size_less_one + 1;
-  }
-}
 
 // Lines of prefixes or of ranges. In JSON, array elements (quoted strings, or objects), each
 // after a comma: the pieces are made apart, and the first comma of all is left out when

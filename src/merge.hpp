@@ -39,6 +39,52 @@ Item parse_item(char* line, std::size_t size, std::string_view where);
 // ": <reason>: <text>".
 Item read_item(char* line, std::size_t size);
 
+// How a set holds an item. IPv4: as it is. IPv6: in 24 bytes rather than 32, which is a
+// quarter less memory to fill and to move: the first address in two halves, and tail, which
+// is last - first when that is below 2^63, or else (top bit set) the number of host bits of
+// a prefix. A wide range that is no prefix does not fit, and is held as its prefixes.
+struct Packed6 {
+  std::uint64_t hi, lo, tail;
+};
+
+template <class R>
+struct Packing;
+template <>
+struct Packing<Range4> {
+  using Held = Range4;
+  static bool fits(const Range4&) noexcept { return true; }
+  static Range4 pack(const Range4& r) noexcept { return r; }
+  static Range4 unpack(const Range4& h) noexcept { return h; }
+  static std::uint32_t first(const Range4& h) noexcept { return h.first; }
+};
+template <>
+struct Packing<Range6> {
+  using Held = Packed6;
+  static constexpr std::uint64_t kPrefix = std::uint64_t{1} << 63;
+  static unsigned ones(u128 v) noexcept {
+    return static_cast<unsigned>(__builtin_popcountll(static_cast<std::uint64_t>(v >> 64)) +
+                                 __builtin_popcountll(static_cast<std::uint64_t>(v)));
+  }
+  static bool fits(const Range6& r) noexcept {
+    const u128 span = r.last - r.first;
+    // Below 2^63; or 2^k - 1 (span + 1 wraps to 0 for the whole space) with first aligned.
+    return span < kPrefix || ((span & (span + 1)) == 0 && (r.first & span) == 0);
+  }
+  static Packed6 pack(const Range6& r) noexcept {
+    const u128 span = r.last - r.first;
+    const std::uint64_t tail =
+        span < kPrefix ? static_cast<std::uint64_t>(span) : kPrefix | ones(span);
+    return {static_cast<std::uint64_t>(r.first >> 64), static_cast<std::uint64_t>(r.first), tail};
+  }
+  static u128 first(const Packed6& h) noexcept { return u128{h.hi} << 64 | h.lo; }
+  static Range6 unpack(const Packed6& h) noexcept {
+    const u128 f = first(h);
+    if ((h.tail & kPrefix) == 0) return {f, f + h.tail};
+    const unsigned bits = static_cast<unsigned>(h.tail & 0xff);
+    return {f, f | (bits == 128 ? ~u128{0} : (u128{1} << bits) - 1)};
+  }
+};
+
 // Text made from a piece of the result, away from the sink, so that two threads can make it.
 class Text {
  public:
@@ -65,19 +111,20 @@ class RangeSet {
  public:
   // Ranges in a piece of the result, about this many.
   static constexpr std::size_t kPiece = 32768;
-  static constexpr std::size_t kBlock = 4096 / sizeof(R);  // items in a block
+  using Held = typename Packing<R>::Held;
+  static constexpr std::size_t kBlock = 4096 / sizeof(Held);  // items in a block
   using Render = std::function<void(std::span<const R>, Text&)>;
   using Emit = std::function<void(std::span<const R>, const Text&)>;
   struct Block {
-    std::unique_ptr<R[]> items;  // kBlock of them, or fewer
-    std::size_t size;            // those in use
+    std::unique_ptr<Held[]> items;  // kBlock of them, or fewer
+    std::size_t size;               // those in use
   };
   using Blocks = std::vector<Block>;
   // Where items go in a bucket: its open block, the last of its blocks.
   struct Cursor {
-    R* begin = nullptr;
-    R* tail = nullptr;
-    R* end = nullptr;
+    Held* begin = nullptr;
+    Held* tail = nullptr;
+    Held* end = nullptr;
   };
 
   void add(const R& r);
@@ -94,7 +141,7 @@ class RangeSet {
   static constexpr unsigned kWidth = sizeof(R::first) * 8;
   // Buckets by the top 8 bits of an IPv4 address: with 4096, the blocks being filled were
   // more pages than the processor keeps addresses for, and adding took a fifth longer.
-  // IPv6 lists gather in fewer top bits, and their items fill a page in 128.
+  // IPv6 lists gather in fewer top bits, and their items fill a page in 170.
   static constexpr unsigned kKeyBits = sizeof(R) == sizeof(Range4) ? 8 : 12;
   static constexpr std::size_t kBuckets = std::size_t{1} << kKeyBits;
   void seal() noexcept;

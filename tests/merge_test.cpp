@@ -322,5 +322,75 @@ TEST(RangeSet, SortsAndJoinsPiecesAsOneFold) {
   check_pieces<Range6>(rng, 128);
 }
 
+TEST(RangeSet, HoldsIpv6ItemsInTheirPackedFormExactly) {
+  using P = Packing<Range6>;
+  const u128 top = ~u128{0};
+  const u128 low63 = (u128{1} << 63) - 1;
+  const struct {
+    Range6 r;
+    bool fits;
+  } rows[] = {
+      {{0, 0}, true},
+      {{0, top}, true},                                    // ::/0
+      {{u128{1} << 127, top}, true},                       // 8000::/1
+      {{top, top}, true},                                  // the last address
+      {{5, 5 + low63}, true},                              // the widest distance held as such
+      {{0, low63 + 1}, false},                             // one more, and no prefix
+      {{u128{1} << 64, (u128{2} << 64) - 1}, true},        // a /64
+      {{u128{1} << 64, (u128{3} << 64) - 1}, false},       // two /64s, no prefix
+      {{(u128{1} << 64) + 1, (u128{2} << 64) - 1}, false}  // wide and not aligned
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(P::fits(row.r), row.fits) << ntop(to_address(row.r.first));
+    if (!row.fits) continue;
+    const Range6 back = P::unpack(P::pack(row.r));
+    EXPECT_TRUE(back.first == row.r.first && back.last == row.r.last)
+        << ntop(to_address(row.r.first)) << "-" << ntop(to_address(row.r.last));
+  }
+  // Every prefix length, at a random address.
+  std::mt19937_64 rng(5);
+  for (unsigned len = 0; len <= 128; ++len) {
+    const u128 host = len == 0 ? top : (u128{1} << (128 - len)) - 1;
+    const u128 first = ((u128{rng()} << 64) | rng()) & ~host;
+    const Range6 r{first, first | host};
+    ASSERT_TRUE(P::fits(r)) << len;
+    const Range6 back = P::unpack(P::pack(r));
+    EXPECT_TRUE(back.first == r.first && back.last == r.last) << len;
+  }
+}
+
+template <class R>
+using Num = decltype(R::first);
+
+// Many items that start at one of two addresses, taken in turn so that none is folded as it
+// comes, more than a piece holds: each address's items are one range, however far the
+// furthest reaches (wide ranges that are no prefix included).
+template <class R>
+void check_two_starts(std::mt19937_64& rng, Num<R> a, Num<R> b, unsigned min_shift) {
+  constexpr unsigned width = sizeof(Num<R>) * 8;
+  std::vector<R> items;
+  RangeSet<R> set;
+  for (int i = 0; i < 4000; ++i) {
+    const Num<R> first = i % 2 == 0 ? a : b;
+    const auto span = static_cast<Num<R>>(((u128{rng()} << 64) | rng()) >>
+                                          (128 - width + min_shift + rng() % (width - min_shift)));
+    const Num<R> last = first + span < first ? ~Num<R>{0} : first + span;
+    items.push_back({first, last});
+    set.add(items.back());
+  }
+  std::vector<std::string> got;
+  for (const R& r : set.take(1)) {
+    got.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
+  }
+  EXPECT_EQ(got, plain_union(items));
+}
+
+TEST(RangeSet, ManyItemsFromTwoAddresses) {
+  std::mt19937_64 rng(9);
+  const u128 net = u128{0x20010db8} << 96;
+  check_two_starts<Range6>(rng, net | 0x100, net | (u128{1} << 90), 20);
+  check_two_starts<Range4>(rng, 0x0a000000, 0x0a100000, 12);
+}
+
 }  // namespace
 }  // namespace maskery::testing
