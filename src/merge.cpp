@@ -432,19 +432,21 @@ using Cursor = typename RangeSet<R>::Cursor;
 template <class R>
 using Held = typename Packing<R>::Held;
 template <class R>
-using Spare = std::vector<std::unique_ptr<Held<R>[]>>;
+using Spare = std::vector<Held<R>*>;
 
 template <class R>
-void open_block(Blocks<R>& blocks, Cursor<R>& c, Spare<R>* spare = nullptr) {
+void open_block(Blocks<R>& blocks, Cursor<R>& c, Slabs<Held<R>>& slabs, Spare<R>* spare = nullptr) {
   if (c.begin != nullptr) blocks.back().size = RangeSet<R>::kBlock;
+  Held<R>* b;
   if (spare != nullptr && !spare->empty()) {
-    blocks.push_back({std::move(spare->back()), 0});
+    b = spare->back();
     spare->pop_back();
   } else {
-    blocks.push_back({std::make_unique_for_overwrite<Held<R>[]>(RangeSet<R>::kBlock), 0});
+    b = slabs.block(RangeSet<R>::kBlock);
   }
-  c.begin = c.tail = blocks.back().items.get();
-  c.end = c.begin + RangeSet<R>::kBlock;
+  blocks.push_back({b, 0});
+  c.begin = c.tail = b;
+  c.end = b + RangeSet<R>::kBlock;
 }
 
 // Splits a bucket larger than limit by the 8 bits below those all its items share, block by
@@ -454,7 +456,7 @@ void open_block(Blocks<R>& blocks, Cursor<R>& c, Spare<R>* spare = nullptr) {
 // memory that another thread's blocks free, and the memory grew by half without this.
 template <class R>
 void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector<Blocks<R>>& out,
-            Spare<R>& spare) {
+            Slabs<Held<R>>& slabs, Spare<R>& spare) {
   using P = Packing<R>;
   if (size <= limit) {
     out.push_back(std::move(bucket));
@@ -464,7 +466,7 @@ void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector
   Num<R> differ = 0;
   Num<R> last = 0;
   for (const auto& b : bucket) {
-    for (const Held<R>* h = b.items.get(); h != b.items.get() + b.size; ++h) {
+    for (const Held<R>* h = b.items; h != b.items + b.size; ++h) {
       differ |= P::first(*h) ^ base;
       last = std::max(last, P::unpack(*h).last);
     }
@@ -475,7 +477,7 @@ void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector
     Cursor<R> c;
     constexpr unsigned width = sizeof(Num<R>) * 8;
     prefixes_of(R{base, last}, width, [&](Num<R> a, unsigned len) {
-      if (c.tail == c.end) open_block<R>(one, c, &spare);
+      if (c.tail == c.end) open_block<R>(one, c, slabs, &spare);
       const Num<R> host = len == 0 ? ~Num<R>{0} : (Num<R>{1} << (width - len)) - 1;
       *c.tail++ = P::pack(R{a, a | host});
     });
@@ -487,21 +489,20 @@ void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector
   std::array<Blocks<R>, 256> parts;
   std::array<Cursor<R>, 256> cursors;
   for (auto& b : bucket) {
-    for (const Held<R>* h = b.items.get(); h != b.items.get() + b.size; ++h) {
+    for (const Held<R>* h = b.items; h != b.items + b.size; ++h) {
       const auto d = static_cast<std::size_t>(P::first(*h) >> shift) & 255;
       Cursor<R>& c = cursors[d];
-      if (c.tail == c.end) open_block<R>(parts[d], c, &spare);
+      if (c.tail == c.end) open_block<R>(parts[d], c, slabs, &spare);
       *c.tail++ = *h;
     }
-    if (b.size == RangeSet<R>::kBlock) spare.push_back(std::move(b.items));
-    b.items.reset();
+    if (b.size == RangeSet<R>::kBlock) spare.push_back(b.items);
   }
   bucket.clear();
   for (std::size_t d = 0; d < 256; ++d) {
     if (parts[d].empty()) continue;
     parts[d].back().size = static_cast<std::size_t>(cursors[d].tail - cursors[d].begin);
     const std::size_t n = count<R>(parts[d]);
-    refine<R>(std::move(parts[d]), n, limit, out, spare);
+    refine<R>(std::move(parts[d]), n, limit, out, slabs, spare);
   }
 }
 
@@ -571,7 +572,7 @@ void RangeSet<R>::add(const R& r) {
       }
     }
   }
-  if (c.tail == c.end) open_block<R>(buckets_[k], c);
+  if (c.tail == c.end) open_block<R>(buckets_[k], c, slabs_);
   // The lines a little ahead in the block are asked for before they are written: they are
   // new memory, and waiting for each took a twentieth of an IPv6 list's time. (An address
   // past the block is only a hint, so it is made as a number.)
@@ -597,6 +598,7 @@ void RangeSet<R>::absorb(RangeSet&& other) {
     return;
   }
   other.seal();
+  bool moved = false;
   for (std::size_t k = 0; k < kBuckets; ++k) {
     auto& to = buckets_[k];
     for (auto& b : other.buckets_[k]) {
@@ -607,9 +609,12 @@ void RangeSet<R>::absorb(RangeSet&& other) {
       } else {
         // This set's open block stays last, where its cursor points.
         to.insert(cursors_[k].begin != nullptr ? to.end() - 1 : to.end(), std::move(b));
+        moved = true;
       }
     }
   }
+  // The slabs go with the blocks; a set that only had items to copy frees its own.
+  if (moved) slabs_.take_over(std::move(other.slabs_));
   other = RangeSet();
 }
 
@@ -628,9 +633,11 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
     if (sizes[k] > limit) large.push_back(k);
   }
   std::vector<std::vector<Blocks>> split(large.size());
+  std::vector<Slabs<Held>> split_slabs(large.size());  // each thread carves from its own
   on_both_cores(large.size(), [&](std::size_t i) {
     Spare<R> spare;
-    refine<R>(std::move(buckets[large[i]]), sizes[large[i]], limit, split[i], spare);
+    refine<R>(std::move(buckets[large[i]]), sizes[large[i]], limit, split[i], split_slabs[i],
+              spare);
   });
   std::vector<Blocks> leaves;
   for (std::size_t k = 0, i = 0; k < buckets.size(); ++k) {
@@ -690,7 +697,6 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
         for (std::size_t i = starts[p]; i < starts[p + 1]; ++i) {
           for (auto& b : leaves[i]) {
             for (std::size_t j = 0; j < b.size; ++j) *to++ = Packing<R>::unpack(b.items[j]);
-            b.items.reset();
           }
         }
         sort_piece(v.get() + 1, v.get() + size, tmp.get());
@@ -741,6 +747,7 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
     }
   };
   run_on(pieces > 1, work);
+  slabs_ = Slabs<Held>();
   if (lost) std::rethrow_exception(lost);
 }
 
