@@ -1,6 +1,6 @@
 // maskery merge [--ranges] [--except FILE]... [FILE]...: address lists to the fewest prefixes.
 //
-// Items are held as ranges of numbers (8 bytes an IPv4 item, 32 an IPv6 one), never as text,
+// Items are held as ranges of numbers (8 bytes an IPv4 item, 24 an IPv6 one), never as text,
 // so memory follows the number of items and not the length of lines. They go into buckets by
 // their top bits as they are read; an item that extends the one before it in its bucket is
 // folded into it, so that ordered lists and repeated addresses take little room. At the end
