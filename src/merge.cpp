@@ -284,11 +284,20 @@ int top_bit(u128 v) noexcept {
   return lo != 0 ? 63 - std::countl_zero(lo) : -1;
 }
 
+// The first address of an item, in whichever form it is held.
+std::uint32_t first_of(const Range4& r) noexcept {
+  return r.first;
+}
+u128 first_of(const Packed6& h) noexcept {
+  return Packing<Range6>::first(h);
+}
+
 // The highest bit in which the first addresses of [b, e) differ, or -1 when they are equal.
-template <class R>
-int top_differing_bit(const R* b, const R* e) noexcept {
-  Num<R> differ = 0;
-  for (const R* r = b; r != e; ++r) differ |= r->first ^ b->first;
+template <class T>
+int top_differing_bit(const T* b, const T* e) noexcept {
+  const auto base = first_of(*b);
+  decltype(first_of(*b)) differ = 0;
+  for (const T* r = b; r != e; ++r) differ |= first_of(*r) ^ base;
   return top_bit(differ);
 }
 
@@ -299,11 +308,12 @@ int top_differing_bit(const R* b, const R* e) noexcept {
 // 12 bits leave such a network mostly to insertion after one more pass.
 template <unsigned Bits = 8, class R>
 void sort_span(R* b, R* e, R* t) noexcept {
+  const auto key = [](const R& r) { return first_of(r); };
   if (e - b <= 32) {
     for (R* i = b + 1; i < e; ++i) {
       const R x = *i;
       R* j = i;
-      for (; j != b && x.first < j[-1].first; --j) *j = j[-1];
+      for (; j != b && key(x) < key(j[-1]); --j) *j = j[-1];
       *j = x;
     }
     return;
@@ -312,9 +322,7 @@ void sort_span(R* b, R* e, R* t) noexcept {
   if (top < 0) return;
   const int shift = std::max(top - static_cast<int>(Bits) + 1, 0);
   constexpr std::size_t mask = (std::size_t{1} << Bits) - 1;
-  const auto digit = [shift](const R& r) {
-    return static_cast<std::size_t>(r.first >> shift) & mask;
-  };
+  const auto digit = [&](const R& r) { return static_cast<std::size_t>(key(r) >> shift) & mask; };
   std::array<std::uint32_t, mask + 2> start{};
   for (const R* r = b; r != e; ++r) ++start[digit(*r) + 1];
   for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
@@ -353,7 +361,7 @@ void sort_piece(Range4* b, Range4* e, Range4* t) noexcept {
   }
   if (from != b) std::copy(from, from + n, b);
 }
-void sort_piece(Range6* b, Range6* e, Range6* t) noexcept {
+void sort_piece(Packed6* b, Packed6* e, Packed6* t) noexcept {
   sort_span<12>(b, e, t);
 }
 
@@ -364,15 +372,19 @@ bool joins(const R& back, const R& r) noexcept {
   return r.first <= back.last || r.first - back.last == 1;
 }
 
-// Folds the sorted v[from, size) in place into maximal ranges; returns the new size.
 template <class R>
-std::size_t fold(R* v, std::size_t from, std::size_t size) noexcept {
-  std::size_t n = from;
-  for (std::size_t i = from; i < size; ++i) {
-    if (n != from && joins(v[n - 1], v[i])) {
-      if (v[i].last > v[n - 1].last) v[n - 1].last = v[i].last;
+using Held = typename Packing<R>::Held;
+
+// Folds the sorted held items [b, e) into maximal ranges from out on; returns their end.
+template <class R>
+R* fold(const Held<R>* b, const Held<R>* e, R* out) noexcept {
+  R* n = out;
+  for (const Held<R>* h = b; h != e; ++h) {
+    const R r = Packing<R>::unpack(*h);
+    if (n != out && joins(n[-1], r)) {
+      if (r.last > n[-1].last) n[-1].last = r.last;
     } else {
-      v[n++] = v[i];
+      *n++ = r;
     }
   }
   return n;
@@ -430,8 +442,6 @@ template <class R>
 using Cursor = typename RangeSet<R>::Cursor;
 
 template <class R>
-using Held = typename Packing<R>::Held;
-template <class R>
 using Spare = std::vector<Held<R>*>;
 
 template <class R>
@@ -462,12 +472,12 @@ void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector
     out.push_back(std::move(bucket));
     return;
   }
-  const Num<R> base = P::first(bucket.front().items[0]);
+  const Num<R> base = first_of(bucket.front().items[0]);
   Num<R> differ = 0;
   Num<R> last = 0;
   for (const auto& b : bucket) {
     for (const Held<R>* h = b.items; h != b.items + b.size; ++h) {
-      differ |= P::first(*h) ^ base;
+      differ |= first_of(*h) ^ base;
       last = std::max(last, P::unpack(*h).last);
     }
   }
@@ -490,7 +500,7 @@ void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector
   std::array<Cursor<R>, 256> cursors;
   for (auto& b : bucket) {
     for (const Held<R>* h = b.items; h != b.items + b.size; ++h) {
-      const auto d = static_cast<std::size_t>(P::first(*h) >> shift) & 255;
+      const auto d = static_cast<std::size_t>(first_of(*h) >> shift) & 255;
       Cursor<R>& c = cursors[d];
       if (c.tail == c.end) open_block<R>(parts[d], c, slabs, &spare);
       *c.tail++ = *h;
@@ -674,8 +684,10 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   bool open = false;
 
   const auto work = [&] {
-    // Room for a piece and its sort, not cleared first: every item is written before read.
-    std::unique_ptr<R[]> v, tmp;
+    // Room for a piece as held, for its sort, and for its ranges, not cleared first: every
+    // item is written before it is read. The held form is sorted: a quarter less to move.
+    std::unique_ptr<Held[]> held, tmp;
+    std::unique_ptr<R[]> v;
     std::size_t room = 0;
     Text text;
     try {
@@ -690,17 +702,16 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
         for (std::size_t i = starts[p]; i < starts[p + 1]; ++i) size += count<R>(leaves[i]);
         if (size > room) {
           room = std::max(size, 2 * room);
+          held = std::make_unique_for_overwrite<Held[]>(room);
+          tmp = std::make_unique_for_overwrite<Held[]>(room);
           v = std::make_unique_for_overwrite<R[]>(room);
-          tmp = std::make_unique_for_overwrite<R[]>(room);
         }
-        R* to = v.get() + 1;
+        Held* to = held.get();
         for (std::size_t i = starts[p]; i < starts[p + 1]; ++i) {
-          for (auto& b : leaves[i]) {
-            for (std::size_t j = 0; j < b.size; ++j) *to++ = Packing<R>::unpack(b.items[j]);
-          }
+          for (const auto& b : leaves[i]) to = std::copy(b.items, b.items + b.size, to);
         }
-        sort_piece(v.get() + 1, v.get() + size, tmp.get());
-        const std::size_t n = fold(v.get(), 1, size);
+        sort_piece(held.get(), to, tmp.get());
+        const auto n = static_cast<std::size_t>(fold<R>(held.get(), to, v.get() + 1) - v.get());
         const bool final = p + 1 == pieces;
         std::size_t begin, end;
         {

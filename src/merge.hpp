@@ -56,7 +56,6 @@ struct Packing<Range4> {
   static bool fits(const Range4&) noexcept { return true; }
   static Range4 pack(const Range4& r) noexcept { return r; }
   static Range4 unpack(const Range4& h) noexcept { return h; }
-  static std::uint32_t first(const Range4& h) noexcept { return h.first; }
 };
 template <>
 struct Packing<Range6> {
