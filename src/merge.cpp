@@ -430,6 +430,8 @@ void prefixes_of(const R& r, unsigned width, Emit&& emit) {
 
 template <class R>
 using Blocks = typename RangeSet<R>::Blocks;
+template <class R>
+using Block = typename RangeSet<R>::Block;
 
 template <class R>
 std::size_t count(const Blocks<R>& blocks) noexcept {
@@ -459,60 +461,87 @@ void open_block(Blocks<R>& blocks, Cursor<R>& c, Slabs<Held<R>>& slabs, Spare<R>
   c.end = b + RangeSet<R>::kBlock;
 }
 
-// Splits a bucket larger than limit by the 8 bits below those all its items share, block by
-// block, each freed once read, so that the memory stays that of the items; and the parts
-// again, until each is at most limit (or one range). The parts go to out in ascending order.
-// The blocks read are kept in spare for the parts: a thread's allocations do not use the
-// memory that another thread's blocks free, and the memory grew by half without this.
+// What the items of blocks [b, e) share: differ has a bit set where the first address of
+// one of them differs from base; last is the furthest last address.
 template <class R>
-void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector<Blocks<R>>& out,
-            Slabs<Held<R>>& slabs, Spare<R>& spare) {
-  using P = Packing<R>;
-  if (size <= limit) {
-    out.push_back(std::move(bucket));
-    return;
-  }
-  const Num<R> base = first_of(bucket.front().items[0]);
-  Num<R> differ = 0;
-  Num<R> last = 0;
-  for (const auto& b : bucket) {
-    for (const Held<R>* h = b.items; h != b.items + b.size; ++h) {
+void survey(const Block<R>* b, const Block<R>* e, Num<R> base, Num<R>& differ,
+            Num<R>& last) noexcept {
+  for (; b != e; ++b) {
+    for (const Held<R>* h = b->items; h != b->items + b->size; ++h) {
       differ |= first_of(*h) ^ base;
-      last = std::max(last, P::unpack(*h).last);
+      last = std::max(last, Packing<R>::unpack(*h).last);
     }
   }
-  const int top = top_bit(differ);
-  if (top < 0) {  // all start at one address: they are one range, held as its prefixes
-    Blocks<R> one;
-    Cursor<R> c;
-    constexpr unsigned width = sizeof(Num<R>) * 8;
-    prefixes_of(R{base, last}, width, [&](Num<R> a, unsigned len) {
-      if (c.tail == c.end) open_block<R>(one, c, slabs, &spare);
-      const Num<R> host = len == 0 ? ~Num<R>{0} : (Num<R>{1} << (width - len)) - 1;
-      *c.tail++ = P::pack(R{a, a | host});
-    });
-    one.back().size = static_cast<std::size_t>(c.tail - c.begin);
-    out.push_back(std::move(one));
-    return;
-  }
-  const int shift = std::max(top - 7, 0);
-  std::array<Blocks<R>, 256> parts;
+}
+
+// The range [first, last] as a bucket of its own, held as its prefixes.
+template <class R>
+Blocks<R> one_range(Num<R> first, Num<R> last, Slabs<Held<R>>& slabs, Spare<R>& spare) {
+  Blocks<R> one;
+  Cursor<R> c;
+  constexpr unsigned width = sizeof(Num<R>) * 8;
+  prefixes_of(R{first, last}, width, [&](Num<R> a, unsigned len) {
+    if (c.tail == c.end) open_block<R>(one, c, slabs, &spare);
+    const Num<R> host = len == 0 ? ~Num<R>{0} : (Num<R>{1} << (width - len)) - 1;
+    *c.tail++ = Packing<R>::pack(R{a, a | host});
+  });
+  one.back().size = static_cast<std::size_t>(c.tail - c.begin);
+  return one;
+}
+
+template <class R>
+using Parts = std::array<Blocks<R>, 256>;
+
+// Moves the items of blocks [b, e) into parts by the 8 bits of their first address from
+// shift on. A block read is kept in spare for the parts, so that the memory stays that of
+// the items: a thread's allocations do not use what another thread's blocks free, and the
+// memory grew by half without this.
+template <class R>
+void distribute(Block<R>* b, Block<R>* e, int shift, Parts<R>& parts, Slabs<Held<R>>& slabs,
+                Spare<R>& spare) {
   std::array<Cursor<R>, 256> cursors;
-  for (auto& b : bucket) {
-    for (const Held<R>* h = b.items; h != b.items + b.size; ++h) {
+  for (; b != e; ++b) {
+    for (const Held<R>* h = b->items; h != b->items + b->size; ++h) {
       const auto d = static_cast<std::size_t>(first_of(*h) >> shift) & 255;
       Cursor<R>& c = cursors[d];
       if (c.tail == c.end) open_block<R>(parts[d], c, slabs, &spare);
       *c.tail++ = *h;
     }
-    if (b.size == RangeSet<R>::kBlock) spare.push_back(b.items);
+    if (b->size == RangeSet<R>::kBlock) spare.push_back(b->items);
   }
-  bucket.clear();
   for (std::size_t d = 0; d < 256; ++d) {
-    if (parts[d].empty()) continue;
-    parts[d].back().size = static_cast<std::size_t>(cursors[d].tail - cursors[d].begin);
-    const std::size_t n = count<R>(parts[d]);
-    refine<R>(std::move(parts[d]), n, limit, out, slabs, spare);
+    if (!parts[d].empty()) {
+      parts[d].back().size = static_cast<std::size_t>(cursors[d].tail - cursors[d].begin);
+    }
+  }
+}
+
+// Splits a bucket larger than limit by the 8 bits below those all its items share, and the
+// parts again, until each is at most limit (or one range). The parts go to out in
+// ascending order.
+template <class R>
+void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector<Blocks<R>>& out,
+            Slabs<Held<R>>& slabs, Spare<R>& spare) {
+  if (size <= limit) {
+    out.push_back(std::move(bucket));
+    return;
+  }
+  const Num<R> base = first_of(bucket.front().items[0]);
+  Num<R> differ = 0, last = 0;
+  survey<R>(bucket.data(), bucket.data() + bucket.size(), base, differ, last);
+  const int top = top_bit(differ);
+  if (top < 0) {  // all start at one address: they are one range
+    out.push_back(one_range<R>(base, last, slabs, spare));
+    return;
+  }
+  Parts<R> parts;
+  distribute<R>(bucket.data(), bucket.data() + bucket.size(), std::max(top - 7, 0), parts, slabs,
+                spare);
+  bucket.clear();
+  for (auto& part : parts) {
+    if (part.empty()) continue;
+    const std::size_t n = count<R>(part);
+    refine<R>(std::move(part), n, limit, out, slabs, spare);
   }
 }
 
@@ -548,6 +577,41 @@ void on_both_cores(std::size_t n, F&& f) {
   };
   run_on(n > 1, work);
   if (lost) std::rethrow_exception(lost);
+}
+
+// Splits a bucket by the 8 bits below those all its items share, with both cores, each
+// taking half of its blocks; the parts go to out in ascending order, and their slabs to
+// keep.
+template <class R>
+void split_on_both(Blocks<R>&& bucket, std::vector<Blocks<R>>& out,
+                   std::vector<Slabs<Held<R>>>& keep) {
+  Block<R>* const b = bucket.data();
+  Block<R>* const e = b + bucket.size();
+  Block<R>* const m = b + bucket.size() / 2;
+  const Num<R> base = first_of(b->items[0]);
+  std::array<Num<R>, 2> differ{}, last{};
+  on_both_cores(2, [&](std::size_t t) {
+    survey<R>(t == 0 ? b : m, t == 0 ? m : e, base, differ[t], last[t]);
+  });
+  keep.resize(keep.size() + 2);
+  const auto slabs = keep.end() - 2;
+  std::array<Spare<R>, 2> spare;
+  const int top = top_bit(differ[0] | differ[1]);
+  if (top < 0) {  // all start at one address: they are one range
+    out.push_back(one_range<R>(base, std::max(last[0], last[1]), slabs[0], spare[0]));
+    return;
+  }
+  std::array<Parts<R>, 2> parts;
+  on_both_cores(2, [&](std::size_t t) {
+    distribute<R>(t == 0 ? b : m, t == 0 ? m : e, std::max(top - 7, 0), parts[t],
+                  slabs[static_cast<std::ptrdiff_t>(t)], spare[t]);
+  });
+  bucket.clear();
+  for (std::size_t d = 0; d < 256; ++d) {
+    Blocks<R>& part = parts[0][d];
+    for (auto& block : parts[1][d]) part.push_back(std::move(block));
+    if (!part.empty()) out.push_back(std::move(part));
+  }
 }
 
 }  // namespace
@@ -633,27 +697,47 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   seal();
   std::vector<Cursor>().swap(cursors_);
   std::vector<Blocks> buckets;
-  buckets.swap(buckets_);
+  for (auto& bucket : buckets_) {
+    if (!bucket.empty()) buckets.push_back(std::move(bucket));
+  }
+  std::vector<Blocks>().swap(buckets_);
 
-  // Buckets too large for one piece are split first, on both cores.
+  // Buckets too large for one piece are split first, on both cores: one far larger (a list
+  // within one network, say) by both at once, each taking half of its blocks, as often as it
+  // takes; the others each by one, to the end.
   const std::size_t limit = std::max(2 * piece, kBlock);
+  std::vector<Slabs<Held>> split_slabs;  // where the parts of split buckets are
+  for (bool again = true; again;) {
+    again = false;
+    std::vector<Blocks> next;
+    for (auto& bucket : buckets) {
+      if (count<R>(bucket) > 8 * limit) {
+        split_on_both<R>(std::move(bucket), next, split_slabs);
+        again = true;
+      } else {
+        next.push_back(std::move(bucket));
+      }
+    }
+    buckets.swap(next);
+  }
   std::vector<std::size_t> sizes(buckets.size()), large;
   for (std::size_t k = 0; k < buckets.size(); ++k) {
     sizes[k] = count<R>(buckets[k]);
     if (sizes[k] > limit) large.push_back(k);
   }
   std::vector<std::vector<Blocks>> split(large.size());
-  std::vector<Slabs<Held>> split_slabs(large.size());  // each thread carves from its own
+  const std::size_t first_large = split_slabs.size();
+  split_slabs.resize(first_large + large.size());  // each thread carves from its own
   on_both_cores(large.size(), [&](std::size_t i) {
     Spare<R> spare;
-    refine<R>(std::move(buckets[large[i]]), sizes[large[i]], limit, split[i], split_slabs[i],
-              spare);
+    refine<R>(std::move(buckets[large[i]]), sizes[large[i]], limit, split[i],
+              split_slabs[first_large + i], spare);
   });
   std::vector<Blocks> leaves;
   for (std::size_t k = 0, i = 0; k < buckets.size(); ++k) {
     if (i < large.size() && large[i] == k) {
       for (auto& b : split[i++]) leaves.push_back(std::move(b));
-    } else if (sizes[k] != 0) {
+    } else {
       leaves.push_back(std::move(buckets[k]));
     }
   }

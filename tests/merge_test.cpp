@@ -378,6 +378,17 @@ void check_two_starts(std::mt19937_64& rng, Num<R> a, Num<R> b, unsigned min_shi
     items.push_back({first, last});
     set.add(items.back());
   }
+  // Each address's furthest item comes last, in the last blocks.
+  for (const Num<R> first : {a, b}) {
+    Num<R> furthest = first;
+    for (const R& r : items) {
+      if (r.first == first) furthest = std::max(furthest, r.last);
+    }
+    if (furthest != ~Num<R>{0}) {
+      items.push_back({first, furthest + 1});
+      set.add(items.back());
+    }
+  }
   std::vector<std::string> got;
   for (const R& r : set.take(1)) {
     got.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
@@ -388,6 +399,8 @@ void check_two_starts(std::mt19937_64& rng, Num<R> a, Num<R> b, unsigned min_shi
 TEST(RangeSet, ManyItemsFromTwoAddresses) {
   std::mt19937_64 rng(9);
   const u128 net = u128{0x20010db8} << 96;
+  // Ranges that are held as they are, and wide ones, held as their prefixes.
+  check_two_starts<Range6>(rng, net | 0x100, net | (u128{1} << 90), 66);
   check_two_starts<Range6>(rng, net | 0x100, net | (u128{1} << 90), 20);
   check_two_starts<Range4>(rng, 0x0a000000, 0x0a100000, 12);
 }
