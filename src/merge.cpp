@@ -635,15 +635,14 @@ void RangeSet<R>::add(const R& r) {
   auto& c = cursors_[k];
   // An item that extends the one added just before to this bucket is folded into it: a list
   // in order, or an address given again and again, takes little memory.
-  if (c.tail != c.begin) {
-    const R back = P::unpack(c.tail[-1]);
-    if (back.first <= r.first && joins(back, r)) {
-      if (r.last <= back.last) return;
-      const R joined{back.first, r.last};
-      if (P::fits(joined)) {
-        c.tail[-1] = P::pack(joined);
-        return;
-      }
+  // The cursor keeps a copy of that item: reading it from the block missed the cache.
+  if (c.tail != c.begin && c.back.first <= r.first && joins(c.back, r)) {
+    if (r.last <= c.back.last) return;
+    const R joined{c.back.first, r.last};
+    if (P::fits(joined)) {
+      c.back = joined;
+      c.tail[-1] = P::pack(joined);
+      return;
     }
   }
   if (c.tail == c.end) open_block<R>(buckets_[k], c, slabs_);
@@ -653,6 +652,7 @@ void RangeSet<R>::add(const R& r) {
   __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(c.tail) + 128),
                      1);
   *c.tail++ = P::pack(r);
+  c.back = r;
 }
 
 template <class R>

@@ -162,6 +162,7 @@ class RangeSet {
     Held* begin = nullptr;
     Held* tail = nullptr;
     Held* end = nullptr;
+    R back{};  // the item at tail[-1], unpacked, when tail is past begin
   };
 
   void add(const R& r);
