@@ -93,10 +93,9 @@ void hex_digits(std::uint64_t hi, std::uint64_t lo, char* d) noexcept {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * half), n);
   }
 #else
-  static constexpr char digits[] = "0123456789abcdef";
   for (int i = 0; i < 16; ++i) {
-    d[i] = digits[hi >> (60 - 4 * i) & 0xf];
-    d[16 + i] = digits[lo >> (60 - 4 * i) & 0xf];
+    d[i] = kHexDigits[hi >> (60 - 4 * i) & 0xf];
+    d[16 + i] = kHexDigits[lo >> (60 - 4 * i) & 0xf];
   }
 #endif
 }

@@ -100,6 +100,9 @@ Address packadrinfo(Family af, const char* text);
 // Longest text of an address: "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff".
 inline constexpr std::size_t kMaxAddressText = 39;
 
+// The hexadecimal digits, in lower case as every text of this program writes them.
+inline constexpr char kHexDigits[] = "0123456789abcdef";
+
 // Writes the standard text form of the address at out and returns the end. IPv6 follows the
 // usual rules: lower case, no leading zeros, the longest run of two or more zero groups (the
 // first of equal runs) as "::", and a dotted tail for ::a.b.c.d (groups 0-5 zero, group 6

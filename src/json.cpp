@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "address_primitives.hpp"
+
 namespace maskery {
 
 namespace {
@@ -36,7 +38,6 @@ std::size_t utf8_sequence(std::string_view s) noexcept {
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view s) {
-  static constexpr char hex[] = "0123456789abcdef";
   out += '"';
   while (!s.empty()) {
     const auto c = static_cast<std::uint8_t>(s[0]);
@@ -71,8 +72,8 @@ void append_json_string(std::string& out, std::string_view s) {
       default:
         if (c < 0x20) {
           out += "\\u00";
-          out += hex[c >> 4];
-          out += hex[c & 0xf];
+          out += kHexDigits[c >> 4];
+          out += kHexDigits[c & 0xf];
         } else {
           out += static_cast<char>(c);
         }

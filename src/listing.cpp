@@ -27,7 +27,6 @@ enum class Digits { decimal, hex, hex_two };
 
 constexpr SuffixTable make_table(Digits kind, char end) {
   SuffixTable t{};
-  constexpr char hexdigits[] = "0123456789abcdef";
   for (unsigned v = 0; v < 256; ++v) {
     char* p = t[v].text;
     if (kind == Digits::decimal) {
@@ -35,8 +34,8 @@ constexpr SuffixTable make_table(Digits kind, char end) {
       if (v >= 10) *p++ = static_cast<char>('0' + v / 10 % 10);
       *p++ = static_cast<char>('0' + v % 10);
     } else {
-      if (v >= 16 || kind == Digits::hex_two) *p++ = hexdigits[v >> 4];
-      *p++ = hexdigits[v & 0xf];
+      if (v >= 16 || kind == Digits::hex_two) *p++ = kHexDigits[v >> 4];
+      *p++ = kHexDigits[v & 0xf];
     }
     *p++ = end;
     t[v].len = static_cast<unsigned char>(p - t[v].text);

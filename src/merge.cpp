@@ -44,14 +44,13 @@ constexpr bool is_blank(char c) noexcept {
 // The offending text for a message: at most 80 bytes, and nothing that a terminal would
 // take as a control sequence.
 std::string shown(std::string_view text) {
-  static constexpr char hex[] = "0123456789abcdef";
   std::string s;
   for (const char ch : text.substr(0, 80)) {
     const auto c = static_cast<unsigned char>(ch);
     if (c < 0x20 || c == 0x7f) {
       s += "\\x";
-      s += hex[c >> 4];
-      s += hex[c & 0xf];
+      s += kHexDigits[c >> 4];
+      s += kHexDigits[c & 0xf];
     } else {
       s += ch;
     }
@@ -153,15 +152,16 @@ const char* quick_v6(const char* p, const char* e, u128& out) noexcept {
   return p;
 }
 
-// "/len" from p to e, len from 0 to width, in decimal digits only.
-bool quick_length(const char* p, const char* e, unsigned width, unsigned& len) noexcept {
-  if (*p != '/' || e - p < 2 || e - p > 4) return false;
+// "/len" at p: one to three decimal digits, len from 0 to width. Returns where the digits
+// stop, or null.
+const char* prefix_length(const char* p, const char* e, unsigned width, unsigned& len) noexcept {
+  if (p == e || *p != '/') return nullptr;
   len = 0;
-  for (const char* q = p + 1; q != e; ++q) {
-    if (*q < '0' || *q > '9') return false;
-    len = len * 10 + static_cast<unsigned>(*q - '0');
+  int digits = 0;
+  for (++p; p != e && *p >= '0' && *p <= '9' && digits < 4; ++p, ++digits) {
+    len = len * 10 + static_cast<unsigned>(*p - '0');
   }
-  return len <= width;
+  return digits == 0 || digits > 3 || len > width ? nullptr : p;
 }
 
 // One address token (no blanks in it) of either family.
@@ -248,10 +248,9 @@ Item parse_item(char* line, std::size_t size, std::string_view where) {
     if (!read_token(b, slash, kind, first)) bad_line(where, kNotItem, text);
     const unsigned width = kind == Item::Kind::inet ? 32 : 128;
     unsigned len;
-    if (!quick_length(slash, e, width, len)) bad_line(where, "invalid prefix length", text);
+    if (prefix_length(slash, e, width, len) != e) bad_line(where, "invalid prefix length", text);
     // Host bits below the length are ignored.
-    const unsigned host = width - len;
-    const u128 mask = host == 128 ? ~u128{0} : (u128{1} << host) - 1;
+    const u128 mask = low_ones<u128>(width - len);
     first &= ~mask;
     last = first | mask;
     if (kind == Item::Kind::inet) last &= 0xffffffff;
@@ -422,7 +421,7 @@ void prefixes_of(const R& r, unsigned width, Emit&& emit) {
     const unsigned k = std::min(trailing_zeros(a, width), log2_count(r.last - a));
     emit(a, width - k);
     // The block ends at last, possibly the top of the space: stop before adding past it.
-    const decltype(a) size_less_one = k == width ? ~decltype(a){0} : (decltype(a){1} << k) - 1;
+    const auto size_less_one = low_ones<decltype(a)>(k);
     if (r.last - a == size_less_one) return;
     a += size_less_one + 1;
   }
@@ -482,8 +481,7 @@ Blocks<R> one_range(Num<R> first, Num<R> last, Slabs<Held<R>>& slabs, Spare<R>& 
   constexpr unsigned width = sizeof(Num<R>) * 8;
   prefixes_of(R{first, last}, width, [&](Num<R> a, unsigned len) {
     if (c.tail == c.end) open_block<R>(one, c, slabs, &spare);
-    const Num<R> host = len == 0 ? ~Num<R>{0} : (Num<R>{1} << (width - len)) - 1;
-    *c.tail++ = Packing<R>::pack(R{a, a | host});
+    *c.tail++ = Packing<R>::pack(R{a, a | low_ones<Num<R>>(width - len)});
   });
   one.back().size = static_cast<std::size_t>(c.tail - c.begin);
   return one;
@@ -622,8 +620,7 @@ void RangeSet<R>::add(const R& r) {
   if (!P::fits(r)) {
     // A wide range that is no prefix, which is rare: its prefixes fit.
     prefixes_of(r, kWidth, [&](Num<R> a, unsigned len) {
-      const Num<R> host = len == 0 ? ~Num<R>{0} : (Num<R>{1} << (kWidth - len)) - 1;
-      add(R{a, a | host});
+      add(R{a, a | low_ones<Num<R>>(kWidth - len)});
     });
     return;
   }
@@ -745,13 +742,14 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
 
   // Pieces: runs of consecutive leaves of about `piece` items together.
   std::vector<std::size_t> starts;  // the first leaf of each piece, then leaves.size()
-  for (std::size_t i = 0, held = 0; i < leaves.size(); ++i) {
+  std::vector<std::size_t> items;   // the items of each piece
+  for (std::size_t i = 0; i < leaves.size(); ++i) {
     const std::size_t n = count<R>(leaves[i]);
-    if (starts.empty() || held + n > piece) {
+    if (starts.empty() || items.back() + n > piece) {
       starts.push_back(i);
-      held = 0;
+      items.push_back(0);
     }
-    held += n;
+    items.back() += n;
   }
   const std::size_t pieces = starts.size();
   starts.push_back(leaves.size());
@@ -782,8 +780,7 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           if (stop || next == pieces) return;
           p = next++;
         }
-        std::size_t size = 1;  // v[0] is kept free for the carry, should it end in this piece
-        for (std::size_t i = starts[p]; i < starts[p + 1]; ++i) size += count<R>(leaves[i]);
+        const std::size_t size = 1 + items[p];  // v[0] is free for the carry, should it end here
         if (size > room) {
           room = std::max(size, 2 * room);
           held = std::make_unique_for_overwrite<Held[]>(room);
@@ -999,13 +996,10 @@ const char* quick_range(const char* p, const char* e, R& out) noexcept {
   if (end == nullptr) return nullptr;
   N last = first;
   if (end != e && *end == '/') {
-    unsigned len = 0;
-    int digits = 0;
-    for (++end; end != e && *end >= '0' && *end <= '9' && digits < 4; ++end, ++digits) {
-      len = len * 10 + static_cast<unsigned>(*end - '0');
-    }
-    if (digits == 0 || digits > 3 || len > width) return nullptr;
-    const N host = len == 0 ? ~N{0} : (N{1} << (width - len)) - 1;
+    unsigned len;
+    end = prefix_length(end, e, width, len);
+    if (end == nullptr) return nullptr;
+    const N host = low_ones<N>(width - len);
     first &= ~host;
     last = first | host;
   } else if (end != e && (*end == ' ' || *end == '-')) {

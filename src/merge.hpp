@@ -2,6 +2,7 @@
 // the fewest CIDR prefixes (or the maximal ranges) of their union, less the exceptions, out.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,6 +22,13 @@ __extension__ using u128 = unsigned __int128;  // GCC and Clang; the IPv6 addres
 struct Range4 {
   std::uint32_t first, last;
 };
+
+// The number with its low `bits` bits set, up to all of them: the host part of a prefix
+// with that many host bits, or the size of its block less one.
+template <class N>
+constexpr N low_ones(unsigned bits) noexcept {
+  return bits >= sizeof(N) * 8 ? ~N{0} : (N{1} << bits) - 1;
+}
 struct Range6 {
   u128 first, last;
 };
@@ -62,8 +70,8 @@ struct Packing<Range6> {
   using Held = Packed6;
   static constexpr std::uint64_t kPrefix = std::uint64_t{1} << 63;
   static unsigned ones(u128 v) noexcept {
-    return static_cast<unsigned>(__builtin_popcountll(static_cast<std::uint64_t>(v >> 64)) +
-                                 __builtin_popcountll(static_cast<std::uint64_t>(v)));
+    return static_cast<unsigned>(std::popcount(static_cast<std::uint64_t>(v >> 64)) +
+                                 std::popcount(static_cast<std::uint64_t>(v)));
   }
   static bool fits(const Range6& r) noexcept {
     const u128 span = r.last - r.first;
@@ -80,8 +88,7 @@ struct Packing<Range6> {
   static Range6 unpack(const Packed6& h) noexcept {
     const u128 f = first(h);
     if ((h.tail & kPrefix) == 0) return {f, f + h.tail};
-    const unsigned bits = static_cast<unsigned>(h.tail & 0xff);
-    return {f, f | (bits == 128 ? ~u128{0} : (u128{1} << bits) - 1)};
+    return {f, f | low_ones<u128>(static_cast<unsigned>(h.tail & 0xff))};
   }
 };
 

@@ -155,12 +155,11 @@ void write_result(const PtrRecord& r, Format f, Sink& out) {
 }
 
 void write_result(const StfReport& r, Format f, Sink& out) {
-  static constexpr char hex[] = "0123456789abcdef";
   std::string network = "2002:";
   for (unsigned i = 0; i < 4; ++i) {
     if (i == 2) network += ':';
-    network += hex[r.parent.bytes[i] >> 4];
-    network += hex[r.parent.bytes[i] & 0xf];
+    network += kHexDigits[r.parent.bytes[i] >> 4];
+    network += kHexDigits[r.parent.bytes[i] & 0xf];
   }
   network += "::/48";
   const std::string parent = getipaddress(r.parent);

@@ -14,8 +14,6 @@ namespace {
 
 using namespace std::string_literals;
 
-constexpr char kHex[] = "0123456789abcdef";
-
 std::string label_of(unsigned first, unsigned len, ZoneStyle style) {
   const unsigned last = first + (1u << (32 - len)) - 1;
   switch (style) {
@@ -40,7 +38,7 @@ std::string reverse_labels(const Address& a, unsigned len) {
   s.reserve(len / 2);
   for (unsigned i = len / 4; i-- > 0;) {
     const unsigned byte = a.bytes[i / 2];
-    s += kHex[i % 2 == 0 ? byte >> 4 : byte & 0xf];
+    s += kHexDigits[i % 2 == 0 ? byte >> 4 : byte & 0xf];
     s += '.';
   }
   return s;
