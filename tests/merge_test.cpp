@@ -261,10 +261,18 @@ TEST_F(MergeTest, LargeFilesReadInTwoHalves) {
             named_error(bad + ":600001: not an address, prefix or range: bogus"));
 }
 
-// The set's own sort, and its result cut into pieces across several runs and joined again in
-// order, against std::sort and a plain fold: clustered items, so that there are duplicates,
-// nested items, buckets deep enough to be spread again, and ranges that reach across many
-// pieces.
+template <class R>
+using Num = decltype(R::first);
+
+// Ranges as "first-last" texts, which a failed comparison shows readably.
+template <class R>
+std::vector<std::string> texts(const std::vector<R>& v) {
+  std::vector<std::string> text;
+  for (const R& r : v) text.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
+  return text;
+}
+
+// The union of v by std::sort and a plain fold.
 template <class R>
 std::vector<std::string> plain_union(std::vector<R> v) {
   std::sort(v.begin(), v.end(), [](const R& a, const R& b) { return a.first < b.first; });
@@ -276,14 +284,15 @@ std::vector<std::string> plain_union(std::vector<R> v) {
       out.push_back(r);
     }
   }
-  std::vector<std::string> text;
-  for (const R& r : out) text.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
-  return text;
+  return texts(out);
 }
 
+// The set's own sort, and its result cut into pieces across several runs and joined again in
+// order, against the plain union: clustered items, so that there are duplicates, nested
+// items, buckets deep enough to be spread again, and ranges that reach across many pieces.
 template <class R>
 void check_pieces(std::mt19937_64& rng, unsigned width) {
-  using N = decltype(R::first);
+  using N = Num<R>;
   const auto random_number = [&] { return static_cast<N>((u128{rng()} << 64) | rng()); };
   for (int round = 0; round < 3; ++round) {
     std::vector<R> items;
@@ -306,11 +315,8 @@ void check_pieces(std::mt19937_64& rng, unsigned width) {
         std::vector<RangeSet<R>> sets(runs);
         for (const R& r : items) sets[rng() % runs].add(r);
         for (std::size_t i = 1; i < runs; ++i) sets[0].absorb(std::move(sets[i]));
-        std::vector<std::string> got;
-        for (const R& r : sets[0].take(piece)) {
-          got.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
-        }
-        EXPECT_EQ(got, want) << runs << " sets, piece " << piece << ", round " << round;
+        EXPECT_EQ(texts(sets[0].take(piece)), want)
+            << runs << " sets, piece " << piece << ", round " << round;
       }
     }
   }
@@ -359,9 +365,6 @@ TEST(RangeSet, HoldsIpv6ItemsInTheirPackedFormExactly) {
   }
 }
 
-template <class R>
-using Num = decltype(R::first);
-
 // Many items that start at one of two addresses, taken in turn so that none is folded as it
 // comes, more than a piece holds: each address's items are one range, however far the
 // furthest reaches (wide ranges that are no prefix included).
@@ -389,11 +392,7 @@ void check_two_starts(std::mt19937_64& rng, Num<R> a, Num<R> b, unsigned min_shi
       set.add(items.back());
     }
   }
-  std::vector<std::string> got;
-  for (const R& r : set.take(1)) {
-    got.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
-  }
-  EXPECT_EQ(got, plain_union(items));
+  EXPECT_EQ(texts(set.take(1)), plain_union(items));
 }
 
 TEST(RangeSet, ManyItemsFromTwoAddresses) {
