@@ -328,6 +328,31 @@ char* format_ipv6(char* out, std::uint64_t hi, std::uint64_t lo) noexcept {
   return out - 1;
 }
 
+char* Ipv6Text::write_group(char* out, unsigned group) noexcept {
+  const unsigned digits =
+      4 - static_cast<unsigned>(std::countl_zero(static_cast<std::uint16_t>(group | 1))) / 4;
+  for (unsigned i = digits; i-- > 0; group >>= 4) out[i] = kHexDigits[group & 0xf];
+  return out + digits;
+}
+
+char* Ipv6Text::write_new(char* out, std::uint64_t hi, std::uint64_t lo) noexcept {
+  char* end = format_ipv6(out, hi, lo);
+  const auto last = static_cast<unsigned>(lo & 0xffff);
+  // A last group that is not zero ends the text after a colon, unless the tail is dotted
+  // (only where the upper six groups are 0:0:0:0:0:0 or 0:0:0:0:0:ffff).
+  if (last != 0 && !(hi == 0 && (lo >> 32 == 0 || lo >> 32 == 0xffff))) {
+    const unsigned digits =
+        4 - static_cast<unsigned>(std::countl_zero(static_cast<std::uint16_t>(last))) / 4;
+    stem_size_ = static_cast<std::size_t>(end - out) - digits;
+    std::memcpy(stem_, out, sizeof stem_);  // a fixed size is a few moves; what follows is not used
+    hi_ = hi;
+    upper_ = lo >> 16;
+  } else {
+    upper_ = ~std::uint64_t{0};
+  }
+  return end;
+}
+
 std::string getipaddress(const Address& a) {
   char buf[kMaxAddressText + 1];
   return std::string(buf, format_address(buf, a));

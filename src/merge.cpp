@@ -22,6 +22,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 
 #include "failure.hpp"
 #include "frontend.hpp"
@@ -377,16 +378,21 @@ using Held = typename Packing<R>::Held;
 // Folds the sorted held items [b, e) into maximal ranges from out on; returns their end.
 template <class R>
 R* fold(const Held<R>* b, const Held<R>* e, R* out) noexcept {
-  R* n = out;
-  for (const Held<R>* h = b; h != e; ++h) {
+  if (b == e) return out;
+  // The range being grown is kept here, not read back from out: that was a store and a load
+  // on the path from each item to the next.
+  R cur = Packing<R>::unpack(*b);
+  for (const Held<R>* h = b + 1; h != e; ++h) {
     const R r = Packing<R>::unpack(*h);
-    if (n != out && joins(n[-1], r)) {
-      if (r.last > n[-1].last) n[-1].last = r.last;
+    if (joins(cur, r)) {
+      if (r.last > cur.last) cur.last = r.last;
     } else {
-      *n++ = r;
+      *out++ = cur;
+      cur = r;
     }
   }
-  return n;
+  *out++ = cur;
+  return out;
 }
 
 unsigned trailing_zeros(std::uint32_t v, unsigned width) noexcept {
@@ -417,6 +423,24 @@ unsigned log2_count(u128 v) noexcept {
 template <class R, class Emit>
 void prefixes_of(const R& r, unsigned width, Emit&& emit) {
   auto a = r.first;
+  if constexpr (std::is_same_v<decltype(a), u128>) {
+    // Most IPv6 ranges lie within one /64 and are not all of it: the same steps on the low
+    // halves alone, with no 128-bit arithmetic.
+    const auto hi = static_cast<std::uint64_t>(a >> 64);
+    auto lo = static_cast<std::uint64_t>(a);
+    const auto last = static_cast<std::uint64_t>(r.last);
+    if (static_cast<std::uint64_t>(r.last >> 64) == hi && last - lo != ~std::uint64_t{0}) {
+      for (;;) {
+        const std::uint64_t rest = last - lo;  // below 2^64 - 1: rest + 1 does not wrap
+        const unsigned k = std::min(lo == 0 ? 64u : static_cast<unsigned>(std::countr_zero(lo)),
+                                    63u - static_cast<unsigned>(std::countl_zero(rest + 1)));
+        emit(u128{hi} << 64 | lo, 128 - k);
+        const std::uint64_t size_less_one = low_ones<std::uint64_t>(k);
+        if (rest == size_less_one) return;
+        lo += size_less_one + 1;
+      }
+    }
+  }
   for (;;) {
     const unsigned k = std::min(trailing_zeros(a, width), log2_count(r.last - a));
     emit(a, width - k);
@@ -872,12 +896,6 @@ namespace {
 // Lines of prefixes or of ranges. In JSON, array elements (quoted strings, or objects), each
 // after a comma: the pieces are made apart, and the first comma of all is left out when
 // they are written.
-char* format_number(char* p, std::uint32_t v) noexcept {
-  return format_address(p, Address::v4(v));
-}
-char* format_number(char* p, u128 v) noexcept {
-  return format_ipv6(p, static_cast<std::uint64_t>(v >> 64), static_cast<std::uint64_t>(v));
-}
 
 class Writer {
  public:
@@ -886,7 +904,7 @@ class Writer {
   template <class N>
   void prefix(N a, unsigned len) {
     char* p = start();
-    p = format_number(p, a);
+    p = number(p, a);
     *p++ = '/';
     if (len >= 100) *p++ = static_cast<char>('0' + len / 100);
     if (len >= 10) *p++ = static_cast<char>('0' + len / 10 % 10);
@@ -898,17 +916,17 @@ class Writer {
     char* p = start();
     if (json_) {
       std::memcpy(p, "{\"first\":\"", 10);
-      p = format_number(p + 10, a);
+      p = number(p + 10, a);
       std::memcpy(p, "\",\"last\":\"", 10);
-      p = format_number(p + 10, b);
+      p = number(p + 10, b);
       *p++ = '"';
       *p++ = '}';
       out_.commit(p);
       return;
     }
-    p = format_number(p, a);
+    p = number(p, a);
     *p++ = '-';
-    p = format_number(p, b);
+    p = number(p, b);
     end(p);
   }
 
@@ -926,9 +944,15 @@ class Writer {
     out_.commit(p);
   }
 
+  char* number(char* p, std::uint32_t v) noexcept { return format_address(p, Address::v4(v)); }
+  char* number(char* p, u128 v) noexcept {
+    return six_.write(p, static_cast<std::uint64_t>(v >> 64), static_cast<std::uint64_t>(v));
+  }
+
   bool json_;
   bool ranges_;
   Text& out_;
+  Ipv6Text six_;
 };
 
 // Writes one family's ranges, less the exceptions ex, as prefixes or as ranges.

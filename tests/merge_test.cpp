@@ -179,6 +179,12 @@ TEST_F(MergeTest, EdgesOfTheAddressSpace) {
        "0.0.64.0/18\n0.0.128.0/17\n0.1.0.0/16\n0.2.0.0/15\n0.4.0.0/14\n0.8.0.0/13\n0.16.0.0/12\n"
        "0.32.0.0/11\n0.64.0.0/10\n0.128.0.0/9\n1.0.0.0/8\n2.0.0.0/7\n4.0.0.0/6\n8.0.0.0/5\n"
        "16.0.0.0/4\n32.0.0.0/3\n64.0.0.0/2\n128.0.0.0/1\n"},
+      // At the end of a /64, across into the next, and the whole of one.
+      {"2001:db8::ffff:ffff:ffff:fffd-2001:db8::ffff:ffff:ffff:ffff\n",
+       "2001:db8::ffff:ffff:ffff:fffd/128\n2001:db8::ffff:ffff:ffff:fffe/127\n"},
+      {"2001:db8::ffff:ffff:ffff:fffe-2001:db8:0:1::1\n",
+       "2001:db8::ffff:ffff:ffff:fffe/127\n2001:db8:0:1::/127\n"},
+      {"2001:db8::-2001:db8::ffff:ffff:ffff:ffff\n", "2001:db8::/64\n"},
       // Two /128s that are not a pair stay apart; nothing is read as the other family.
       {"2001:db8::1/128\n2001:db8::2/128\n", "2001:db8::1/128\n2001:db8::2/128\n"},
       {"2000::/16\n10.0.0.0/8\n", "10.0.0.0/8\n2000::/16\n"},

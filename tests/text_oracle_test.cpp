@@ -126,5 +126,31 @@ TEST(TextOracle, TextFormAgreesWithInetNtop) {
   }
 }
 
+// The writer that keeps the text before the last group, over runs of addresses that differ
+// only there (zero or not), and jumps to new addresses of every shape in between.
+TEST(TextOracle, RunsOfAddressesAgreeWithInetNtop) {
+  std::mt19937_64 rng(77);
+  Ipv6Text text;
+  char buf[kMaxAddressText + 1];
+  for (int i = 0; i < kCases / 8; ++i) {
+    Address a = random_v6(rng);
+    const unsigned run = 1 + static_cast<unsigned>(rng() % 8);
+    for (unsigned j = 0; j < run; ++j) {
+      if (j != 0) {
+        const unsigned last =
+            rng() % 4 == 0 ? 0u : static_cast<unsigned>(rng() >> (48 + rng() % 16));
+        a.bytes[14] = static_cast<std::uint8_t>(last >> 8);
+        a.bytes[15] = static_cast<std::uint8_t>(last);
+      }
+      std::uint64_t hi = 0, lo = 0;
+      for (unsigned b = 0; b < 8; ++b) {
+        hi = hi << 8 | a.bytes[b];
+        lo = lo << 8 | a.bytes[8 + b];
+      }
+      ASSERT_EQ(std::string(buf, text.write(buf, hi, lo)), ntop(a));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace maskery::testing
