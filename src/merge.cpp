@@ -284,20 +284,20 @@ int top_bit(u128 v) noexcept {
   return lo != 0 ? 63 - std::countl_zero(lo) : -1;
 }
 
-// The first address of an item, in whichever form it is held.
-std::uint32_t first_of(const Range4& r) noexcept {
-  return r.first;
+// An item as held, as a number that orders the items of a bucket by first address.
+std::uint32_t key_of(const Range4& r) noexcept {
+  return Packing<Range4>::key(r);
 }
-u128 first_of(const Packed6& h) noexcept {
-  return Packing<Range6>::first(h);
+u128 key_of(const Packed6& h) noexcept {
+  return Packing<Range6>::key(h);
 }
 
-// The highest bit in which the first addresses of [b, e) differ, or -1 when they are equal.
+// The highest bit in which the keys of [b, e) differ, or -1 when they are equal.
 template <class T>
 int top_differing_bit(const T* b, const T* e) noexcept {
-  const auto base = first_of(*b);
-  decltype(first_of(*b)) differ = 0;
-  for (const T* r = b; r != e; ++r) differ |= first_of(*r) ^ base;
+  const auto base = key_of(*b);
+  decltype(key_of(*b)) differ = 0;
+  for (const T* r = b; r != e; ++r) differ |= key_of(*r) ^ base;
   return top_bit(differ);
 }
 
@@ -308,7 +308,7 @@ int top_differing_bit(const T* b, const T* e) noexcept {
 // 12 bits leave such a network mostly to insertion after one more pass.
 template <unsigned Bits = 8, class R>
 void sort_span(R* b, R* e, R* t) noexcept {
-  const auto key = [](const R& r) { return first_of(r); };
+  const auto key = [](const R& r) { return key_of(r); };
   if (e - b <= 32) {
     for (R* i = b + 1; i < e; ++i) {
       const R x = *i;
@@ -375,25 +375,44 @@ bool joins(const R& back, const R& r) noexcept {
 template <class R>
 using Held = typename Packing<R>::Held;
 
-// Folds the sorted held items [b, e) into maximal ranges from out on; returns their end.
+// Folds sorted items into maximal ranges: the range being grown is kept here, not read
+// back from the output, where it was a store and a load on the path from each item to the
+// next.
 template <class R>
-R* fold(const Held<R>* b, const Held<R>* e, R* out) noexcept {
-  if (b == e) return out;
-  // The range being grown is kept here, not read back from out: that was a store and a load
-  // on the path from each item to the next.
-  R cur = Packing<R>::unpack(*b);
-  for (const Held<R>* h = b + 1; h != e; ++h) {
-    const R r = Packing<R>::unpack(*h);
-    if (joins(cur, r)) {
-      if (r.last > cur.last) cur.last = r.last;
-    } else {
-      *out++ = cur;
-      cur = r;
+class Fold {
+ public:
+  explicit Fold(R* out) noexcept : out_(out) {}
+  // The held items [b, e) of one bucket, sorted, and after those folded before.
+  void add(const Held<R>* b, const Held<R>* e, std::size_t bucket) noexcept {
+    if (b == e) return;
+    if (!open_) {
+      cur_ = Packing<R>::unpack(*b++, bucket);
+      open_ = true;
     }
+    R cur = cur_;
+    for (; b != e; ++b) {
+      const R r = Packing<R>::unpack(*b, bucket);
+      if (joins(cur, r)) {
+        if (r.last > cur.last) cur.last = r.last;
+      } else {
+        *out_++ = cur;
+        cur = r;
+      }
+    }
+    cur_ = cur;
   }
-  *out++ = cur;
-  return out;
-}
+  // The end of the ranges written.
+  R* end() noexcept {
+    if (open_) *out_++ = cur_;
+    open_ = false;
+    return out_;
+  }
+
+ private:
+  R* out_;
+  R cur_{};
+  bool open_ = false;
+};
 
 unsigned trailing_zeros(std::uint32_t v, unsigned width) noexcept {
   return v == 0 ? width : static_cast<unsigned>(std::countr_zero(v));
@@ -470,8 +489,9 @@ template <class R>
 using Spare = std::vector<Held<R>*>;
 
 template <class R>
-void open_block(Blocks<R>& blocks, Cursor<R>& c, Slabs<Held<R>>& slabs, Spare<R>* spare = nullptr) {
-  if (c.begin != nullptr) blocks.back().size = RangeSet<R>::kBlock;
+void open_block(Blocks<R>& blocks, Cursor<R>& c, std::size_t bucket, Slabs<Held<R>>& slabs,
+                Spare<R>* spare = nullptr) {
+  if (c.begin != nullptr) blocks.back().size = static_cast<std::size_t>(c.tail - c.begin);
   Held<R>* b;
   if (spare != nullptr && !spare->empty()) {
     b = spare->back();
@@ -479,32 +499,35 @@ void open_block(Blocks<R>& blocks, Cursor<R>& c, Slabs<Held<R>>& slabs, Spare<R>
   } else {
     b = slabs.block(RangeSet<R>::kBlock);
   }
-  blocks.push_back({b, 0});
+  blocks.push_back({b, 0, bucket});
   c.begin = c.tail = b;
   c.end = b + RangeSet<R>::kBlock;
 }
 
-// What the items of blocks [b, e) share: differ has a bit set where the first address of
-// one of them differs from base; last is the furthest last address.
+// What the items of blocks [b, e) (of one bucket) share: differ has a bit set where the key
+// of one of them differs from base; last is the furthest last address.
 template <class R>
 void survey(const Block<R>* b, const Block<R>* e, Num<R> base, Num<R>& differ,
             Num<R>& last) noexcept {
   for (; b != e; ++b) {
     for (const Held<R>* h = b->items; h != b->items + b->size; ++h) {
-      differ |= first_of(*h) ^ base;
-      last = std::max(last, Packing<R>::unpack(*h).last);
+      differ |= key_of(*h) ^ base;
+      last = std::max(last, Packing<R>::unpack(*h, b->bucket).last);
     }
   }
 }
 
-// The range [first, last] as a bucket of its own, held as its prefixes.
+// The range [first, last] as a leaf of its own, held as its prefixes, in order: those that
+// start in a later bucket are in blocks of that bucket.
 template <class R>
 Blocks<R> one_range(Num<R> first, Num<R> last, Slabs<Held<R>>& slabs, Spare<R>& spare) {
   Blocks<R> one;
   Cursor<R> c;
   constexpr unsigned width = sizeof(Num<R>) * 8;
   prefixes_of(R{first, last}, width, [&](Num<R> a, unsigned len) {
-    if (c.tail == c.end) open_block<R>(one, c, slabs, &spare);
+    const std::size_t bucket = Packing<R>::bucket(a);
+    if (c.tail == c.end || one.back().bucket != bucket)
+      open_block<R>(one, c, bucket, slabs, &spare);
     *c.tail++ = Packing<R>::pack(R{a, a | low_ones<Num<R>>(width - len)});
   });
   one.back().size = static_cast<std::size_t>(c.tail - c.begin);
@@ -524,9 +547,9 @@ void distribute(Block<R>* b, Block<R>* e, int shift, Parts<R>& parts, Slabs<Held
   std::array<Cursor<R>, 256> cursors;
   for (; b != e; ++b) {
     for (const Held<R>* h = b->items; h != b->items + b->size; ++h) {
-      const auto d = static_cast<std::size_t>(first_of(*h) >> shift) & 255;
+      const auto d = static_cast<std::size_t>(key_of(*h) >> shift) & 255;
       Cursor<R>& c = cursors[d];
-      if (c.tail == c.end) open_block<R>(parts[d], c, slabs, &spare);
+      if (c.tail == c.end) open_block<R>(parts[d], c, b->bucket, slabs, &spare);
       *c.tail++ = *h;
     }
     if (b->size == RangeSet<R>::kBlock) spare.push_back(b->items);
@@ -548,12 +571,14 @@ void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector
     out.push_back(std::move(bucket));
     return;
   }
-  const Num<R> base = first_of(bucket.front().items[0]);
+  const Block<R>& front = bucket.front();
+  const Num<R> base = key_of(front.items[0]);
   Num<R> differ = 0, last = 0;
   survey<R>(bucket.data(), bucket.data() + bucket.size(), base, differ, last);
   const int top = top_bit(differ);
-  if (top < 0) {  // all start at one address: they are one range
-    out.push_back(one_range<R>(base, last, slabs, spare));
+  if (top < 0) {  // all the same item: one range
+    out.push_back(
+        one_range<R>(Packing<R>::unpack(front.items[0], front.bucket).first, last, slabs, spare));
     return;
   }
   Parts<R> parts;
@@ -610,7 +635,7 @@ void split_on_both(Blocks<R>&& bucket, std::vector<Blocks<R>>& out,
   Block<R>* const b = bucket.data();
   Block<R>* const e = b + bucket.size();
   Block<R>* const m = b + bucket.size() / 2;
-  const Num<R> base = first_of(b->items[0]);
+  const Num<R> base = key_of(b->items[0]);
   std::array<Num<R>, 2> differ{}, last{};
   on_both_cores(2, [&](std::size_t t) {
     survey<R>(t == 0 ? b : m, t == 0 ? m : e, base, differ[t], last[t]);
@@ -619,8 +644,9 @@ void split_on_both(Blocks<R>&& bucket, std::vector<Blocks<R>>& out,
   const auto slabs = keep.end() - 2;
   std::array<Spare<R>, 2> spare;
   const int top = top_bit(differ[0] | differ[1]);
-  if (top < 0) {  // all start at one address: they are one range
-    out.push_back(one_range<R>(base, std::max(last[0], last[1]), slabs[0], spare[0]));
+  if (top < 0) {  // all the same item: one range
+    out.push_back(one_range<R>(Packing<R>::unpack(b->items[0], b->bucket).first,
+                               std::max(last[0], last[1]), slabs[0], spare[0]));
     return;
   }
   std::array<Parts<R>, 2> parts;
@@ -652,7 +678,7 @@ void RangeSet<R>::add(const R& r) {
     cursors_.resize(kBuckets);
     buckets_.resize(kBuckets);
   }
-  const auto k = static_cast<std::size_t>(r.first >> (kWidth - kKeyBits));
+  const std::size_t k = P::bucket(r.first);
   auto& c = cursors_[k];
   // An item that extends the one added just before to this bucket is folded into it: a list
   // in order, or an address given again and again, takes little memory.
@@ -666,7 +692,7 @@ void RangeSet<R>::add(const R& r) {
       return;
     }
   }
-  if (c.tail == c.end) open_block<R>(buckets_[k], c, slabs_);
+  if (c.tail == c.end) open_block<R>(buckets_[k], c, k, slabs_);
   // The lines a little ahead in the block are asked for before they are written: they are
   // new memory, and waiting for each took a twentieth of an IPv6 list's time. (An address
   // past the block is only a hint, so it is made as a number.)
@@ -700,7 +726,7 @@ void RangeSet<R>::absorb(RangeSet&& other) {
       if (b.size < kBlock) {
         // Items of a block not full are copied, so that many small lists (many files, say)
         // do not leave a block each, mostly empty, in every bucket.
-        for (std::size_t i = 0; i < b.size; ++i) add(Packing<R>::unpack(b.items[i]));
+        for (std::size_t i = 0; i < b.size; ++i) add(Packing<R>::unpack(b.items[i], b.bucket));
       } else {
         // This set's open block stays last, where its cursor points.
         to.insert(cursors_[k].begin != nullptr ? to.end() - 1 : to.end(), std::move(b));
@@ -811,12 +837,23 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           tmp = std::make_unique_for_overwrite<Held[]>(room);
           v = std::make_unique_for_overwrite<R[]>(room);
         }
+        // Each leaf is sorted on its own, and within it each bucket: they are in order, and
+        // the held form orders items only within a bucket.
         Held* to = held.get();
+        Fold<R> fold(v.get() + 1);
         for (std::size_t i = starts[p]; i < starts[p + 1]; ++i) {
-          for (const auto& b : leaves[i]) to = std::copy(b.items, b.items + b.size, to);
+          const Blocks& leaf = leaves[i];
+          for (std::size_t j = 0; j < leaf.size();) {
+            Held* const from = to;
+            const std::size_t bucket = leaf[j].bucket;
+            for (; j < leaf.size() && leaf[j].bucket == bucket; ++j) {
+              to = std::copy(leaf[j].items, leaf[j].items + leaf[j].size, to);
+            }
+            sort_piece(from, to, tmp.get() + (from - held.get()));
+            fold.add(from, to, bucket);
+          }
         }
-        sort_piece(held.get(), to, tmp.get());
-        const auto n = static_cast<std::size_t>(fold<R>(held.get(), to, v.get() + 1) - v.get());
+        const auto n = static_cast<std::size_t>(fold.end() - v.get());
         const bool final = p + 1 == pieces;
         std::size_t begin, end;
         {

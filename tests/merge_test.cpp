@@ -337,7 +337,7 @@ TEST(RangeSet, SortsAndJoinsPiecesAsOneFold) {
 TEST(RangeSet, HoldsIpv6ItemsInTheirPackedFormExactly) {
   using P = Packing<Range6>;
   const u128 top = ~u128{0};
-  const u128 low63 = (u128{1} << 63) - 1;
+  const u128 spans = P::kSpans - 1;  // the widest distance held as such
   const struct {
     Range6 r;
     bool fits;
@@ -346,8 +346,9 @@ TEST(RangeSet, HoldsIpv6ItemsInTheirPackedFormExactly) {
       {{0, top}, true},                                    // ::/0
       {{u128{1} << 127, top}, true},                       // 8000::/1
       {{top, top}, true},                                  // the last address
-      {{5, 5 + low63}, true},                              // the widest distance held as such
-      {{0, low63 + 1}, false},                             // one more, and no prefix
+      {{5, 5 + spans}, true},                              // the widest distance held as such
+      {{0, spans + 1}, false},                             // one more, and no prefix
+      {{top - spans, top}, true},                          // the same at the top
       {{u128{1} << 64, (u128{2} << 64) - 1}, true},        // a /64
       {{u128{1} << 64, (u128{3} << 64) - 1}, false},       // two /64s, no prefix
       {{(u128{1} << 64) + 1, (u128{2} << 64) - 1}, false}  // wide and not aligned
@@ -355,7 +356,7 @@ TEST(RangeSet, HoldsIpv6ItemsInTheirPackedFormExactly) {
   for (const auto& row : rows) {
     EXPECT_EQ(P::fits(row.r), row.fits) << ntop(to_address(row.r.first));
     if (!row.fits) continue;
-    const Range6 back = P::unpack(P::pack(row.r));
+    const Range6 back = P::unpack(P::pack(row.r), P::bucket(row.r.first));
     EXPECT_TRUE(back.first == row.r.first && back.last == row.r.last)
         << ntop(to_address(row.r.first)) << "-" << ntop(to_address(row.r.last));
   }
@@ -366,7 +367,7 @@ TEST(RangeSet, HoldsIpv6ItemsInTheirPackedFormExactly) {
     const u128 first = ((u128{rng()} << 64) | rng()) & ~host;
     const Range6 r{first, first | host};
     ASSERT_TRUE(P::fits(r)) << len;
-    const Range6 back = P::unpack(P::pack(r));
+    const Range6 back = P::unpack(P::pack(r), P::bucket(r.first));
     EXPECT_TRUE(back.first == r.first && back.last == r.last) << len;
   }
 }
@@ -408,6 +409,24 @@ TEST(RangeSet, ManyItemsFromTwoAddresses) {
   check_two_starts<Range6>(rng, net | 0x100, net | (u128{1} << 90), 66);
   check_two_starts<Range6>(rng, net | 0x100, net | (u128{1} << 90), 20);
   check_two_starts<Range4>(rng, 0x0a000000, 0x0a100000, 12);
+}
+
+// Many copies of two ranges near the end of a bucket (the top 12 bits), apart and taken in
+// turn so that none is folded as it comes: more than a bucket may hold, so that each range's
+// copies are made one range and held as its prefixes; one range reaches into the next
+// bucket, and some of its prefixes belong there.
+TEST(RangeSet, OneRangeReachingIntoTheNextBucket) {
+  const u128 next = u128{0x301} << 116;
+  for (const int copies : {1000, 5000}) {  // split by one core, and by both
+    std::vector<Range6> items = {{next - 3000, next - 3000}, {next + 1500, next + 1600}};
+    for (int i = 0; i < copies; ++i) {
+      items.push_back(i % 2 == 0 ? Range6{next - 1000, next + 1000}
+                                 : Range6{next - 1900, next - 1500});
+    }
+    RangeSet<Range6> set;
+    for (const Range6& r : items) set.add(r);
+    EXPECT_EQ(texts(set.take(1)), plain_union(items)) << copies;
+  }
 }
 
 }  // namespace
