@@ -60,6 +60,10 @@ timeout 20 "$prog" inet 192.168.1.77/24 >/dev/full 2>"$tmp/err"; check "full dis
 check "full disk message" "maskery: write error: No space left on device" "$(cat "$tmp/err")"
 timeout 60 "$prog" inet 10.0.0.0/8 print >/dev/full 2>"$tmp/err"; check "full disk listing status" 1 $?
 check "full disk listing message" "maskery: write error: No space left on device" "$(cat "$tmp/err")"
+# merge made in many pieces on two threads: the failure stops both, and is the message.
+seq 0 2 400000 | awk '{ printf "10.%d.%d.%d\n", $1 / 65536, $1 / 256 % 256, $1 % 256 }' >"$tmp/spread"
+timeout 20 "$prog" merge "$tmp/spread" >/dev/full 2>"$tmp/err"; check "full disk merge status" 1 $?
+check "full disk merge message" "maskery: write error: No space left on device" "$(cat "$tmp/err")"
 timeout 20 "$prog" inet 192.168.1.77/24 >&- 2>"$tmp/err"; check "closed stdout status" 1 $?
 check "closed stdout message" "maskery: write error: Bad file descriptor" "$(cat "$tmp/err")"
 
