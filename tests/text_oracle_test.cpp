@@ -8,6 +8,8 @@
 #include <string>
 
 #include "address_primitives.hpp"
+#include "failure.hpp"
+#include "merge.hpp"
 #include "oracle.hpp"
 
 namespace maskery::testing {
@@ -113,6 +115,39 @@ TEST(TextOracle, Ipv6ReaderAgreesWithInetPton) {
   }
   EXPECT_GT(accepted, kCases / 10);
   EXPECT_LT(accepted, kCases * 9 / 10);
+}
+
+// The list reader of merge, which reads the usual IPv6 forms in one pass of its own before
+// it asks the address reader, on the words that are addresses or nothing.
+TEST(TextOracle, ListItemsAgreeWithInetPton) {
+  std::mt19937_64 rng(1211);
+  int accepted = 0, words = 0;
+  for (int i = 0; i < kCases; ++i) {
+    std::string text = random_ipv6_text(rng);
+    if (text.find(':') == std::string::npos ||
+        text.find_first_of(std::string("#-/ \t\r\n\v\f\0", 10)) != std::string::npos) {
+      continue;
+    }
+    ++words;
+    unsigned char expected[16];
+    const bool ok = inet_pton(AF_INET6, text.c_str(), expected) == 1;
+    Item item;
+    bool read = true;
+    try {
+      item = read_item(text.data(), text.size());
+    } catch (const Failure&) {
+      read = false;
+    }
+    ASSERT_EQ(read, ok) << "\"" << text << "\"";
+    if (!ok) continue;
+    ++accepted;
+    ASSERT_EQ(item.kind, Item::Kind::inet6) << "\"" << text << "\"";
+    u128 want = 0;
+    for (const unsigned char b : expected) want = want << 8 | b;
+    ASSERT_TRUE(item.r6.first == want && item.r6.last == want) << "\"" << text << "\"";
+  }
+  EXPECT_GT(accepted, words / 10);
+  EXPECT_LT(accepted, words * 9 / 10);
 }
 
 TEST(TextOracle, TextFormAgreesWithInetNtop) {
