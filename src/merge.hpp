@@ -77,9 +77,12 @@ struct Packing<Range6> {
   static std::size_t bucket(u128 first) noexcept {
     return static_cast<std::size_t>(first >> (128 - kCodeBits));
   }
-  static unsigned ones(u128 v) noexcept {
-    return static_cast<unsigned>(std::popcount(static_cast<std::uint64_t>(v >> 64)) +
-                                 std::popcount(static_cast<std::uint64_t>(v)));
+  // The number of host bits of a prefix whose last - first is span (2^k - 1): its width,
+  // which needs no population count (a library call on plain x86-64).
+  static unsigned host_bits(u128 span) noexcept {
+    const auto hi = static_cast<std::uint64_t>(span >> 64);
+    return hi != 0 ? 64 + static_cast<unsigned>(std::bit_width(hi))
+                   : static_cast<unsigned>(std::bit_width(static_cast<std::uint64_t>(span)));
   }
   static bool fits(const Range6& r) noexcept {
     const u128 span = r.last - r.first;
@@ -89,7 +92,7 @@ struct Packing<Range6> {
   static Packed6 pack(const Range6& r) noexcept {
     const u128 span = r.last - r.first;
     const std::uint64_t code =
-        span < kSpans ? static_cast<std::uint64_t>(span) : kSpans | ones(span);
+        span < kSpans ? static_cast<std::uint64_t>(span) : kSpans | host_bits(span);
     const u128 x = r.first << kCodeBits | code;
     return {static_cast<std::uint64_t>(x >> 64), static_cast<std::uint64_t>(x)};
   }
