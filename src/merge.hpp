@@ -200,8 +200,10 @@ class RangeSet {
   static constexpr unsigned kWidth = sizeof(R::first) * 8;
   // Buckets by the top 8 bits of an IPv4 address: with 4096, the blocks being filled were
   // more pages than the processor keeps addresses for, and adding took a fifth longer.
-  // IPv6 lists gather in fewer top bits, and their items fill a page in 170.
-  static constexpr unsigned kKeyBits = sizeof(R) == sizeof(Range4) ? 8 : 12;
+  // IPv6 lists gather in fewer top bits, and their items fill a page in 256; their held
+  // form leaves out the bits of the bucket.
+  static constexpr unsigned kKeyBits =
+      sizeof(R) == sizeof(Range4) ? 8 : Packing<Range6>::kCodeBits;
   static constexpr std::size_t kBuckets = std::size_t{1} << kKeyBits;
   void seal() noexcept;
   std::vector<Cursor> cursors_;  // both kBuckets long once anything is added
