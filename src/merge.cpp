@@ -398,41 +398,57 @@ bool joins(const R& back, const R& r) noexcept {
 template <class R>
 using Held = typename Packing<R>::Held;
 
-// Folds sorted items into maximal ranges: the range being grown is kept here, not read
-// back from the output, where it was a store and a load on the path from each item to the
-// next.
+// Folds sorted items into maximal ranges, and with them the ranges [wide, wide_end) (sorted
+// and apart), each where it comes in order. The range being grown is kept in a local while a
+// run of items is folded, not read back from the output, where it was a store and a load on
+// the path from each item to the next.
 template <class R>
 class Fold {
  public:
-  explicit Fold(R* out) noexcept : out_(out) {}
+  Fold(R* out, const R* wide = nullptr, const R* wide_end = nullptr) noexcept
+      : out_(out), wide_(wide), wide_end_(wide_end) {
+    next_wide_ = wide_ != wide_end_ ? wide_->first : ~Num<R>{0};
+  }
   // The held items [b, e) of one bucket, sorted, and after those folded before.
   void add(const Held<R>* b, const Held<R>* e, std::size_t bucket) noexcept {
-    if (b == e) return;
-    if (!open_) {
-      cur_ = Packing<R>::unpack(*b++, bucket);
-      open_ = true;
-    }
     R cur = cur_;
+    bool open = open_;
+    R* out = out_;
     for (; b != e; ++b) {
       const R r = Packing<R>::unpack(*b, bucket);
-      if (joins(cur, r)) {
-        if (r.last > cur.last) cur.last = r.last;
-      } else {
-        *out_++ = cur;
-        cur = r;
+      if (r.first >= next_wide_) [[unlikely]] {
+        for (; wide_ != wide_end_ && wide_->first <= r.first; ++wide_) step(cur, open, out, *wide_);
+        next_wide_ = wide_ != wide_end_ ? wide_->first : ~Num<R>{0};
       }
+      step(cur, open, out, r);
     }
     cur_ = cur;
+    open_ = open;
+    out_ = out;
   }
-  // The end of the ranges written.
+  // The end of the ranges written, the wide ones that are left included.
   R* end() noexcept {
+    for (; wide_ != wide_end_; ++wide_) step(cur_, open_, out_, *wide_);
     if (open_) *out_++ = cur_;
     open_ = false;
     return out_;
   }
 
  private:
+  static void step(R& cur, bool& open, R*& out, R r) noexcept {
+    if (open && joins(cur, r)) {
+      if (r.last > cur.last) cur.last = r.last;
+    } else {
+      if (open) *out++ = cur;
+      cur = r;
+      open = true;
+    }
+  }
+
   R* out_;
+  const R* wide_;
+  const R* wide_end_;
+  Num<R> next_wide_;
   R cur_{};
   bool open_ = false;
 };
@@ -554,11 +570,22 @@ Blocks<R> one_range(Num<R> first, Num<R> last, Slabs<Held<R>>& slabs, Spare<R>& 
     *c.tail++ = Packing<R>::pack(R{a, a | low_ones<Num<R>>(width - len)});
   });
   one.back().size = static_cast<std::size_t>(c.tail - c.begin);
+  one.front().floor = first;
   return one;
 }
 
 template <class R>
 using Parts = std::array<Blocks<R>, 256>;
+
+// The floor of the part for digit d when items whose keys share base's bits above shift + 8
+// are distributed by the 8 bits from shift on: keys of that part are no lower than base's
+// upper bits with d below them, and those of the parts before are lower.
+template <class R>
+Num<R> part_floor(Num<R> base, int shift, std::size_t d, std::size_t bucket) noexcept {
+  constexpr int width = sizeof(Num<R>) * 8;
+  const Num<R> upper = shift + 8 >= width ? Num<R>{0} : base >> (shift + 8) << (shift + 8);
+  return Packing<R>::address(upper | static_cast<Num<R>>(d) << shift, bucket);
+}
 
 // Moves the items of blocks [b, e) into parts by the 8 bits of their first address from
 // shift on. A block read is kept in spare for the parts, so that the memory stays that of
@@ -605,11 +632,13 @@ void refine(Blocks<R>&& bucket, std::size_t size, std::size_t limit, std::vector
     return;
   }
   Parts<R> parts;
-  distribute<R>(bucket.data(), bucket.data() + bucket.size(), std::max(top - 7, 0), parts, slabs,
-                spare);
+  const int shift = std::max(top - 7, 0);
+  distribute<R>(bucket.data(), bucket.data() + bucket.size(), shift, parts, slabs, spare);
   bucket.clear();
-  for (auto& part : parts) {
+  for (std::size_t d = 0; d < 256; ++d) {
+    Blocks<R>& part = parts[d];
     if (part.empty()) continue;
+    part.front().floor = part_floor<R>(base, shift, d, part.front().bucket);
     const std::size_t n = count<R>(part);
     refine<R>(std::move(part), n, limit, out, slabs, spare);
   }
@@ -673,15 +702,19 @@ void split_on_both(Blocks<R>&& bucket, std::vector<Blocks<R>>& out,
     return;
   }
   std::array<Parts<R>, 2> parts;
+  const int shift = std::max(top - 7, 0);
   on_both_cores(2, [&](std::size_t t) {
-    distribute<R>(t == 0 ? b : m, t == 0 ? m : e, std::max(top - 7, 0), parts[t],
+    distribute<R>(t == 0 ? b : m, t == 0 ? m : e, shift, parts[t],
                   slabs[static_cast<std::ptrdiff_t>(t)], spare[t]);
   });
+  const std::size_t bucket_of = b->bucket;
   bucket.clear();
   for (std::size_t d = 0; d < 256; ++d) {
     Blocks<R>& part = parts[0][d];
     for (auto& block : parts[1][d]) part.push_back(std::move(block));
-    if (!part.empty()) out.push_back(std::move(part));
+    if (part.empty()) continue;
+    part.front().floor = part_floor<R>(base, shift, d, bucket_of);
+    out.push_back(std::move(part));
   }
 }
 
@@ -691,10 +724,9 @@ template <class R>
 void RangeSet<R>::add(const R& r) {
   using P = Packing<R>;
   if (!P::fits(r)) {
-    // A wide range that is no prefix, which is rare: its prefixes fit.
-    prefixes_of(r, kWidth, [&](Num<R> a, unsigned len) {
-      add(R{a, a | low_ones<Num<R>>(kWidth - len)});
-    });
+    // A wide range that is no prefix is held as it is, apart: as its prefixes it could take
+    // hundreds of items.
+    wide_.push_back(r);
     return;
   }
   if (cursors_.empty()) {
@@ -736,9 +768,13 @@ void RangeSet<R>::seal() noexcept {
 
 template <class R>
 void RangeSet<R>::absorb(RangeSet&& other) {
+  wide_.insert(wide_.end(), other.wide_.begin(), other.wide_.end());
+  other.wide_.clear();
   if (other.cursors_.empty()) return;
   if (cursors_.empty()) {
+    std::vector<R> wide = std::move(wide_);
     *this = std::move(other);
+    wide_ = std::move(wide);
     return;
   }
   other.seal();
@@ -765,10 +801,23 @@ void RangeSet<R>::absorb(RangeSet&& other) {
 template <class R>
 void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piece) {
   seal();
+  // The wide ranges, as maximal ranges in order; each is joined to the first piece whose
+  // ranges reach past its start (or to the last).
+  std::vector<R> wide = std::move(wide_);
+  wide_ = {};
+  std::sort(wide.begin(), wide.end(), [](const R& a, const R& b) { return a.first < b.first; });
+  {
+    // Folded in place: each range is read before its place is written.
+    Fold<R> fold(wide.data(), wide.data(), wide.data() + wide.size());
+    wide.erase(wide.begin() + (fold.end() - wide.data()), wide.end());
+  }
+
   std::vector<Cursor>().swap(cursors_);
   std::vector<Blocks> buckets;
   for (auto& bucket : buckets_) {
-    if (!bucket.empty()) buckets.push_back(std::move(bucket));
+    if (bucket.empty()) continue;
+    bucket.front().floor = Packing<R>::address(0, bucket.front().bucket);
+    buckets.push_back(std::move(bucket));
   }
   std::vector<Blocks>().swap(buckets_);
 
@@ -867,21 +916,32 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           }
         }
         if (!made) made = std::make_unique<Made>();
+        const bool final = p + 1 == pieces;
+        // The wide ranges that start from this piece's floor on, and below the next piece's,
+        // are folded in with its items.
+        const auto below = [](const R& r, const Num<R>& a) { return r.first < a; };
+        const auto wa = p == 0 ? wide.cbegin()
+                               : std::lower_bound(wide.cbegin(), wide.cend(),
+                                                  leaves[starts[p]].front().floor, below);
+        const auto wb = final ? wide.cend()
+                              : std::lower_bound(wide.cbegin(), wide.cend(),
+                                                 leaves[starts[p + 1]].front().floor, below);
         const std::size_t size = 1 + items[p];  // v[0] is free for the carry, should it end here
         if (size > room) {
           room = std::max(size, 2 * room);
           held = std::make_unique_for_overwrite<Held[]>(room);
           tmp = std::make_unique_for_overwrite<Held[]>(room);
         }
-        if (size > made->room) {
-          made->room = std::max(size, 2 * made->room);
+        const std::size_t ranges = size + static_cast<std::size_t>(wb - wa);
+        if (ranges > made->room) {
+          made->room = std::max(ranges, 2 * made->room);
           made->v = std::make_unique_for_overwrite<R[]>(made->room);
         }
         R* const v = made->v.get();
         // Each leaf is sorted on its own, and within it each bucket: they are in order, and
         // the held form orders items only within a bucket.
         Held* to = held.get();
-        Fold<R> fold(v + 1);
+        Fold<R> fold(v + 1, std::to_address(wa), std::to_address(wb));
         for (std::size_t i = starts[p]; i < starts[p + 1]; ++i) {
           const Blocks& leaf = leaves[i];
           for (std::size_t j = 0; j < leaf.size();) {
@@ -895,7 +955,6 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           }
         }
         const auto n = static_cast<std::size_t>(fold.end() - v);
-        const bool final = p + 1 == pieces;
         {
           std::unique_lock lock(m);
           changed.wait(lock, [&] { return joined == p || stop; });
@@ -951,6 +1010,11 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   run_on(pieces > 1, work);
   slabs_ = Slabs<Held>();
   if (lost) std::rethrow_exception(lost);
+  if (pieces == 0 && !wide.empty()) {  // nothing but wide ranges
+    Text text;
+    render(wide, text);
+    emit(wide, text);
+  }
 }
 
 template <class R>

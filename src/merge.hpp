@@ -52,8 +52,9 @@ Item read_item(char* line, std::size_t size);
 // the set knows). IPv4: as it is. IPv6: in 16 bytes rather than 32, which is half the memory
 // to fill and to move: the first address less its top 12 bits (those of the bucket), and
 // below it, in 12 bits, a code: last - first when that is below 2048, or else 2048 plus the
-// number of host bits of a prefix. A range that is neither is held as its prefixes. As a
-// number (key) the held form orders items of one bucket by their first address.
+// number of host bits of a prefix. A range that is neither (a wide one) does not fit, and the
+// set keeps it apart, as it is. As a number (key) the held form orders items of one bucket
+// by their first address.
 struct Packed6 {
   std::uint64_t hi, lo;
 };
@@ -68,6 +69,8 @@ struct Packing<Range4> {
   static Range4 pack(const Range4& r) noexcept { return r; }
   static Range4 unpack(const Range4& h, std::size_t) noexcept { return h; }
   static std::uint32_t key(const Range4& h) noexcept { return h.first; }
+  // The lowest address of items whose key is no lower than key, in the bucket.
+  static std::uint32_t address(std::uint32_t key, std::size_t) noexcept { return key; }
 };
 template <>
 struct Packing<Range6> {
@@ -97,6 +100,9 @@ struct Packing<Range6> {
     return {static_cast<std::uint64_t>(x >> 64), static_cast<std::uint64_t>(x)};
   }
   static u128 key(const Packed6& h) noexcept { return u128{h.hi} << 64 | h.lo; }
+  static u128 address(u128 key, std::size_t bucket) noexcept {
+    return u128{bucket} << (128 - kCodeBits) | key >> kCodeBits;
+  }
   static Range6 unpack(const Packed6& h, std::size_t bucket) noexcept {
     const u128 f = u128{bucket} << (128 - kCodeBits) | key(h) >> kCodeBits;
     const std::uint64_t code = h.lo & (kSpans * 2 - 1);
@@ -176,6 +182,9 @@ class RangeSet {
     Held* items;         // kBlock of them, or fewer, in one of the set's slabs
     std::size_t size;    // those in use
     std::size_t bucket;  // of all of them
+    // In the first block of a part of the result, when it is drained: an address that no
+    // item of the parts before exceeds, and no item of this part is below.
+    decltype(R::first) floor{};
   };
   using Blocks = std::vector<Block>;
   // Where items go in a bucket: its open block, the last of its blocks.
@@ -202,13 +211,13 @@ class RangeSet {
   // more pages than the processor keeps addresses for, and adding took a fifth longer.
   // IPv6 lists gather in fewer top bits, and their items fill a page in 256; their held
   // form leaves out the bits of the bucket.
-  static constexpr unsigned kKeyBits =
-      sizeof(R) == sizeof(Range4) ? 8 : Packing<Range6>::kCodeBits;
+  static constexpr unsigned kKeyBits = sizeof(R) == sizeof(Range4) ? 8 : Packing<Range6>::kCodeBits;
   static constexpr std::size_t kBuckets = std::size_t{1} << kKeyBits;
   void seal() noexcept;
   std::vector<Cursor> cursors_;  // both kBuckets long once anything is added
   std::vector<Blocks> buckets_;
   Slabs<Held> slabs_;
+  std::vector<R> wide_;  // the ranges that the held form does not fit
 };
 
 // The merged addresses, both families: the input items and the exceptions, held until the

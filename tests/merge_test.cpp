@@ -185,6 +185,18 @@ TEST_F(MergeTest, EdgesOfTheAddressSpace) {
       {"2001:db8::ffff:ffff:ffff:fffe-2001:db8:0:1::1\n",
        "2001:db8::ffff:ffff:ffff:fffe/127\n2001:db8:0:1::/127\n"},
       {"2001:db8::-2001:db8::ffff:ffff:ffff:ffff\n", "2001:db8::/64\n"},
+      // A range too wide to be held as one item, alone and overlapping another such.
+      {"2001:db8::1-2001:db8::1:0\n",
+       "2001:db8::1/128\n2001:db8::2/127\n2001:db8::4/126\n2001:db8::8/125\n2001:db8::10/124\n"
+       "2001:db8::20/123\n2001:db8::40/122\n2001:db8::80/121\n2001:db8::100/120\n"
+       "2001:db8::200/119\n2001:db8::400/118\n2001:db8::800/117\n2001:db8::1000/116\n"
+       "2001:db8::2000/115\n2001:db8::4000/114\n2001:db8::8000/113\n2001:db8::1:0/128\n"},
+      {"2001:db8::8000-2001:db8::1:0\n2001:db8::1-2001:db8::8000\n::1\n",
+       "::1/128\n2001:db8::1/128\n2001:db8::2/127\n2001:db8::4/126\n2001:db8::8/125\n"
+       "2001:db8::10/124\n2001:db8::20/123\n2001:db8::40/122\n2001:db8::80/121\n"
+       "2001:db8::100/120\n2001:db8::200/119\n2001:db8::400/118\n2001:db8::800/117\n"
+       "2001:db8::1000/116\n2001:db8::2000/115\n2001:db8::4000/114\n2001:db8::8000/113\n"
+       "2001:db8::1:0/128\n"},
       // Two /128s that are not a pair stay apart; nothing is read as the other family.
       {"2001:db8::1/128\n2001:db8::2/128\n", "2001:db8::1/128\n2001:db8::2/128\n"},
       {"2000::/16\n10.0.0.0/8\n", "10.0.0.0/8\n2000::/16\n"},
@@ -405,7 +417,7 @@ void check_two_starts(std::mt19937_64& rng, Num<R> a, Num<R> b, unsigned min_shi
 TEST(RangeSet, ManyItemsFromTwoAddresses) {
   std::mt19937_64 rng(9);
   const u128 net = u128{0x20010db8} << 96;
-  // Ranges that are held as they are, and wide ones, held as their prefixes.
+  // Ranges that are held as they are, and wide ones, kept apart.
   check_two_starts<Range6>(rng, net | 0x100, net | (u128{1} << 90), 66);
   check_two_starts<Range6>(rng, net | 0x100, net | (u128{1} << 90), 20);
   check_two_starts<Range4>(rng, 0x0a000000, 0x0a100000, 12);
