@@ -212,6 +212,12 @@ TEST_F(MergeTest, EdgesOfTheAddressSpace) {
     SCOPED_TRACE(row.input);
     EXPECT_EQ(invoke({"merge", file("in", row.input)}), ok(row.output));
   }
+  // A wide range as the exception.
+  EXPECT_EQ(invoke({"merge", "--except", file("x", "2001:db8::1-2001:db8::ff00\n"),
+                    file("in", "2001:db8::/112\n")}),
+            ok("2001:db8::/128\n2001:db8::ff01/128\n2001:db8::ff02/127\n2001:db8::ff04/126\n"
+               "2001:db8::ff08/125\n2001:db8::ff10/124\n2001:db8::ff20/123\n"
+               "2001:db8::ff40/122\n2001:db8::ff80/121\n"));
   // Several files in turn; the JSON form.
   EXPECT_EQ(invoke({"merge", file("a", "10.0.0.0/25\n"), file("b", "10.0.0.128/25\n::1\n")}),
             ok("10.0.0.0/24\n::1/128\n"));
