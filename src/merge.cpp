@@ -895,6 +895,18 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   std::exception_ptr lost;
   R carry{};  // the last range so far, which the next pieces may extend
   bool open = false;
+  // A piece with many wide ranges (each may be hundreds of prefixes) is made into text a
+  // slice of ranges at a time, each emitted before the next is made, so that the text held
+  // stays a few MiB.
+  constexpr std::size_t slice = 256;
+  const auto emit_slices = [&](std::span<const R> ranges, Text& text) {
+    for (std::size_t at = 0; at < ranges.size(); at += slice) {
+      const auto part = ranges.subspan(at, std::min(slice, ranges.size() - at));
+      text.clear();
+      render(part, text);
+      emit(part, text);
+    }
+  };
 
   const auto work = [&] {
     // Room for a piece as held and for its sort, not cleared first: every item is written
@@ -932,9 +944,9 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           held = std::make_unique_for_overwrite<Held[]>(room);
           tmp = std::make_unique_for_overwrite<Held[]>(room);
         }
-        const std::size_t ranges = size + static_cast<std::size_t>(wb - wa);
-        if (ranges > made->room) {
-          made->room = std::max(ranges, 2 * made->room);
+        const std::size_t most = size + static_cast<std::size_t>(wb - wa);  // ranges
+        if (most > made->room) {
+          made->room = std::max(most, 2 * made->room);
           made->v = std::make_unique_for_overwrite<R[]>(made->room);
         }
         R* const v = made->v.get();
@@ -977,15 +989,26 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           ++joined;
           changed.notify_all();
         }
-        made->text.clear();
-        if (made->end > made->begin) {
-          render(std::span<const R>(v + made->begin, made->end - made->begin), made->text);
+        const std::span<const R> ranges(v + made->begin, made->end - made->begin);
+        bool mine = false;  // this thread is the one emitting
+        if (static_cast<std::size_t>(wb - wa) > slice) {
+          {
+            std::unique_lock lock(m);
+            changed.wait(lock, [&] { return stop || (emitted == p && !emitting); });
+            if (stop) return;
+            emitting = mine = true;
+          }
+          emit_slices(ranges, made->text);
+          made->begin = made->end;
+        } else {
+          made->text.clear();
+          if (!ranges.empty()) render(ranges, made->text);
         }
         // Emitted in order, by whichever thread finds the next one ready and no other thread
         // emitting; the sink is that thread's meanwhile.
         std::unique_lock lock(m);
         ready[p] = std::move(made);
-        if (emitting) continue;
+        if (emitting && !mine) continue;
         emitting = true;
         while (!stop && emitted < pieces && ready[emitted]) {
           std::unique_ptr<Made> e = std::move(ready[emitted]);
@@ -999,6 +1022,7 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           changed.notify_all();
         }
         emitting = false;
+        changed.notify_all();
       }
     } catch (...) {
       std::lock_guard lock(m);
@@ -1012,8 +1036,7 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   if (lost) std::rethrow_exception(lost);
   if (pieces == 0 && !wide.empty()) {  // nothing but wide ranges
     Text text;
-    render(wide, text);
-    emit(wide, text);
+    emit_slices(wide, text);
   }
 }
 

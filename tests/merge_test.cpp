@@ -447,5 +447,27 @@ TEST(RangeSet, OneRangeReachingIntoTheNextBucket) {
   }
 }
 
+// More wide ranges than are made into text at once: alone, and in three buckets with an item
+// each, so that with pieces of one item three pieces have hundreds each, made on two threads.
+TEST(RangeSet, ManyWideRangesTakenInSlices) {
+  for (const std::size_t piece : {std::size_t{1}, RangeSet<Range6>::kPiece}) {
+    for (const bool with_items : {false, true}) {
+      std::vector<Range6> items;
+      for (unsigned bucket = 0x200; bucket < 0x203; ++bucket) {
+        const u128 base = u128{bucket} << 116;
+        for (int i = 0; i < 400; ++i) {
+          const u128 first = base + (u128(i) << 20) + 1;
+          items.push_back({first, first + (u128{1} << 19)});
+        }
+        const u128 between = base + (u128{3} << 19);  // after the first of them
+        if (with_items) items.push_back({between, between});
+      }
+      RangeSet<Range6> set;
+      for (const Range6& r : items) set.add(r);
+      EXPECT_EQ(texts(set.take(piece)), plain_union(items)) << piece << " " << with_items;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace maskery::testing
