@@ -331,12 +331,11 @@ int top_differing_bit(const T* b, const T* e) noexcept {
 // 12 bits leave such a network mostly to insertion after one more pass.
 template <unsigned Bits = 8, class R>
 void sort_span(R* b, R* e, R* t) noexcept {
-  const auto key = [](const R& r) { return key_of(r); };
   if (e - b <= 32) {
     for (R* i = b + 1; i < e; ++i) {
       const R x = *i;
       R* j = i;
-      for (; j != b && key(x) < key(j[-1]); --j) *j = j[-1];
+      for (; j != b && key_of(x) < key_of(j[-1]); --j) *j = j[-1];
       *j = x;
     }
     return;
@@ -345,7 +344,9 @@ void sort_span(R* b, R* e, R* t) noexcept {
   if (top < 0) return;
   const int shift = std::max(top - static_cast<int>(Bits) + 1, 0);
   constexpr std::size_t mask = (std::size_t{1} << Bits) - 1;
-  const auto digit = [&](const R& r) { return static_cast<std::size_t>(key(r) >> shift) & mask; };
+  const auto digit = [&](const R& r) {
+    return static_cast<std::size_t>(key_of(r) >> shift) & mask;
+  };
   std::array<std::uint32_t, mask + 2> start{};
   for (const R* r = b; r != e; ++r) ++start[digit(*r) + 1];
   for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
@@ -801,8 +802,8 @@ void RangeSet<R>::absorb(RangeSet&& other) {
 template <class R>
 void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piece) {
   seal();
-  // The wide ranges, as maximal ranges in order; each is joined to the first piece whose
-  // ranges reach past its start (or to the last).
+  // The wide ranges, as maximal ranges in order; each is folded in with the piece whose
+  // floor (see Block) is the last at or below its start.
   std::vector<R> wide = std::move(wide_);
   wide_ = {};
   std::sort(wide.begin(), wide.end(), [](const R& a, const R& b) { return a.first < b.first; });

@@ -64,7 +64,10 @@ struct Packing;
 template <>
 struct Packing<Range4> {
   using Held = Range4;
-  static std::size_t bucket(std::uint32_t first) noexcept { return first >> 24; }
+  // Buckets by the top 8 bits: with 12, the blocks being filled were more pages than the
+  // processor keeps addresses for, and adding took a fifth longer.
+  static constexpr unsigned kBucketBits = 8;
+  static std::size_t bucket(std::uint32_t first) noexcept { return first >> (32 - kBucketBits); }
   static bool fits(const Range4&) noexcept { return true; }
   static Range4 pack(const Range4& r) noexcept { return r; }
   static Range4 unpack(const Range4& h, std::size_t) noexcept { return h; }
@@ -75,10 +78,13 @@ struct Packing<Range4> {
 template <>
 struct Packing<Range6> {
   using Held = Packed6;
-  static constexpr unsigned kCodeBits = 12;      // also the bits of the bucket
+  // IPv6 lists gather in fewer top bits; the held form leaves out the bucket's, and puts
+  // the code in their place.
+  static constexpr unsigned kBucketBits = 12;
+  static constexpr unsigned kCodeBits = kBucketBits;
   static constexpr std::uint64_t kSpans = 2048;  // codes from here on: prefixes
   static std::size_t bucket(u128 first) noexcept {
-    return static_cast<std::size_t>(first >> (128 - kCodeBits));
+    return static_cast<std::size_t>(first >> (128 - kBucketBits));
   }
   // The number of host bits of a prefix whose last - first is span (2^k - 1): its width,
   // which needs no population count (a library call on plain x86-64).
@@ -101,10 +107,10 @@ struct Packing<Range6> {
   }
   static u128 key(const Packed6& h) noexcept { return u128{h.hi} << 64 | h.lo; }
   static u128 address(u128 key, std::size_t bucket) noexcept {
-    return u128{bucket} << (128 - kCodeBits) | key >> kCodeBits;
+    return u128{bucket} << (128 - kBucketBits) | key >> kCodeBits;
   }
   static Range6 unpack(const Packed6& h, std::size_t bucket) noexcept {
-    const u128 f = u128{bucket} << (128 - kCodeBits) | key(h) >> kCodeBits;
+    const u128 f = address(key(h), bucket);
     const std::uint64_t code = h.lo & (kSpans * 2 - 1);
     if (code < kSpans) return {f, f + code};
     return {f, f | low_ones<u128>(static_cast<unsigned>(code - kSpans))};
@@ -206,13 +212,7 @@ class RangeSet {
   void absorb(RangeSet&& other);
 
  private:
-  static constexpr unsigned kWidth = sizeof(R::first) * 8;
-  // Buckets by the top 8 bits of an IPv4 address: with 4096, the blocks being filled were
-  // more pages than the processor keeps addresses for, and adding took a fifth longer.
-  // IPv6 lists gather in fewer top bits, and their items fill a page in 256; their held
-  // form leaves out the bits of the bucket.
-  static constexpr unsigned kKeyBits = sizeof(R) == sizeof(Range4) ? 8 : Packing<Range6>::kCodeBits;
-  static constexpr std::size_t kBuckets = std::size_t{1} << kKeyBits;
+  static constexpr std::size_t kBuckets = std::size_t{1} << Packing<R>::kBucketBits;
   void seal() noexcept;
   std::vector<Cursor> cursors_;  // both kBuckets long once anything is added
   std::vector<Blocks> buckets_;
