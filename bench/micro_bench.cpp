@@ -1,9 +1,9 @@
 // Per-line cost of the listing and of the address text form, into a sink that discards.
 #include <benchmark/benchmark.h>
 
-#include "address_primitives.hpp"
-#include "output.hpp"
-#include "reports.hpp"
+#include "core/address_text.hpp"
+#include "core/sink.hpp"
+#include "writers/writers.hpp"
 
 namespace {
 

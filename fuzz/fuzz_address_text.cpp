@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "address_primitives.hpp"
+#include "core/address_text.hpp"
 
 namespace {
 

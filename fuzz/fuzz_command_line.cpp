@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "failure.hpp"
-#include "frontend.hpp"
-#include "output.hpp"
+#include "cli/run.hpp"
+#include "core/failure.hpp"
+#include "core/sink.hpp"
 
 namespace {
 

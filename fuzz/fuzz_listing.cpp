@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "address_primitives.hpp"
-#include "reports.hpp"
+#include "core/address_text.hpp"
+#include "writers/writers.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 19) return 0;

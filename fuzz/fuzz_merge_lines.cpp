@@ -1,44 +1,45 @@
 // Lines of a merge list, any bytes. Properties: no crash or sanitizer report; a line is an
 // item exactly when the program's own address reader accepts its text; and the merged
-// ranges are sorted, apart, cover every item and hold nothing that no item holds.
+// ranges are exactly the union of the items, computed by a plain sort and fold.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "merge.hpp"
+#include "core/failure.hpp"
+#include "lists/list_line.hpp"
+#include "modes/merge.hpp"
 
 namespace {
 
 using maskery::Item;
 
+// The exact union of the items, by std::sort and a plain fold: apart from the set's buckets,
+// pieces and packing, so that a fold that bridged a gap, or lost or split a range, differs.
+template <class R>
+std::vector<R> plain_union(std::vector<R> items) {
+  std::sort(items.begin(), items.end(), [](const R& a, const R& b) { return a.first < b.first; });
+  std::vector<R> out;
+  for (const R& r : items) {
+    if (!out.empty() && maskery::joins(out.back(), r)) {
+      out.back().last = std::max(out.back().last, r.last);
+    } else {
+      out.push_back(r);
+    }
+  }
+  return out;
+}
+
 template <class R>
 void check_merged(std::vector<R> items, maskery::RangeSet<R>& set) {
   // Small pieces, so that short inputs are cut and joined again too.
-  const std::vector<R> merged = set.take(2);
-  for (std::size_t i = 0; i < merged.size(); ++i) {
-    if (merged[i].first > merged[i].last) std::abort();
-    // Apart: a gap of at least one address between neighbours.
-    if (i > 0 &&
-        (merged[i].first <= merged[i - 1].last || merged[i].first - merged[i - 1].last < 2)) {
-      std::abort();
-    }
-  }
-  for (const R& it : items) {
-    bool covered = false;
-    for (const R& m : merged) covered = covered || (m.first <= it.first && it.last <= m.last);
-    if (!covered) std::abort();
-  }
-  // Every merged range starts and ends at an address some item holds.
-  for (const R& m : merged) {
-    bool first = false, last = false;
-    for (const R& it : items) {
-      first = first || (it.first <= m.first && m.first <= it.last);
-      last = last || (it.first <= m.last && m.last <= it.last);
-    }
-    if (!first || !last) std::abort();
+  const auto merged = set.take(2);
+  const std::vector<R> want = plain_union(std::move(items));
+  if (merged.size() != want.size()) std::abort();
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    if (merged[i].first != want[i].first || merged[i].last != want[i].last) std::abort();
   }
 }
 
@@ -77,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (want.has_value() != accepted) std::abort();
       if (accepted) {
         const maskery::Address got = item.kind == Item::Kind::inet
-                                         ? maskery::to_address(item.r4.first)
-                                         : maskery::to_address(item.r6.first);
+                                         ? maskery::from_value(item.r4.first)
+                                         : maskery::from_value(item.r6.first);
         if (!(got == *want)) std::abort();
       }
     }

@@ -4,10 +4,10 @@
 #include <random>
 #include <string>
 
-#include "address_primitives.hpp"
+#include "core/address_text.hpp"
 #include "oracle.hpp"
-#include "reports.hpp"
 #include "wide.hpp"
+#include "writers/writers.hpp"
 
 namespace maskery::testing {
 namespace {

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "merge.hpp"
+#include "lists/list_line.hpp"
+#include "modes/merge.hpp"
 #include "oracle.hpp"
 #include "test_support.hpp"
 #include "wide.hpp"
@@ -289,10 +290,11 @@ template <class R>
 using Num = decltype(R::first);
 
 // Ranges as "first-last" texts, which a failed comparison shows readably.
-template <class R>
-std::vector<std::string> texts(const std::vector<R>& v) {
+template <class V>
+std::vector<std::string> texts(const V& v) {
   std::vector<std::string> text;
-  for (const R& r : v) text.push_back(ntop(to_address(r.first)) + "-" + ntop(to_address(r.last)));
+  for (const auto& r : v)
+    text.push_back(ntop(from_value(r.first)) + "-" + ntop(from_value(r.last)));
   return text;
 }
 
@@ -372,11 +374,11 @@ TEST(RangeSet, HoldsIpv6ItemsInTheirPackedFormExactly) {
       {{(u128{1} << 64) + 1, (u128{2} << 64) - 1}, false}  // wide and not aligned
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(P::fits(row.r), row.fits) << ntop(to_address(row.r.first));
+    EXPECT_EQ(P::fits(row.r), row.fits) << ntop(from_value(row.r.first));
     if (!row.fits) continue;
     const Range6 back = P::unpack(P::pack(row.r), P::bucket(row.r.first));
     EXPECT_TRUE(back.first == row.r.first && back.last == row.r.last)
-        << ntop(to_address(row.r.first)) << "-" << ntop(to_address(row.r.last));
+        << ntop(from_value(row.r.first)) << "-" << ntop(from_value(row.r.last));
   }
   // Every prefix length, at a random address.
   std::mt19937_64 rng(5);

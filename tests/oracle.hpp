@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "address_primitives.hpp"
+#include "core/address_text.hpp"
 
 namespace maskery::testing {
 

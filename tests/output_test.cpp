@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "output.hpp"
-#include "reports.hpp"
+#include "core/failure.hpp"
+#include "core/sink.hpp"
+#include "writers/writers.hpp"
 
 namespace maskery {
 namespace {

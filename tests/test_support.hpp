@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "frontend.hpp"
-#include "output.hpp"
+#include "cli/run.hpp"
+#include "core/failure.hpp"
+#include "core/sink.hpp"
 
 namespace maskery::testing {
 

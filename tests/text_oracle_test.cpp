@@ -7,9 +7,10 @@
 #include <random>
 #include <string>
 
-#include "address_primitives.hpp"
-#include "failure.hpp"
-#include "merge.hpp"
+#include "core/address_text.hpp"
+#include "core/failure.hpp"
+#include "lists/list_line.hpp"
+#include "modes/merge.hpp"
 #include "oracle.hpp"
 
 namespace maskery::testing {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "address_primitives.hpp"
+#include "core/address_text.hpp"
 
 namespace maskery::testing {
 

@@ -1,0 +1,27 @@
+#include "core/input_files.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/failure.hpp"
+
+namespace maskery {
+
+void file_failure(std::string_view name, int error) {
+  fail(std::string(name) + ": " + std::strerror(error));
+}
+
+InputFile::InputFile(std::string_view name) : name_(name), fd_(STDIN_FILENO) {
+  if (name_ == "-") return;
+  fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) file_failure(name_, errno);
+}
+
+InputFile::~InputFile() {
+  if (fd_ != STDIN_FILENO) ::close(fd_);
+}
+
+}  // namespace maskery

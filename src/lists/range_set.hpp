@@ -1,0 +1,209 @@
+// The set that holds the items of a list, of one family: added in any order, drained as
+// their union.
+//
+// What it promises: drain() and take() give the union of every range added, as sorted,
+// apart, maximal ranges (SortedRanges), whatever the order and overlap of the items.
+// Memory follows the items held (16 bytes an item at most, after folding), not the lines they
+// came from, and is touched only as items arrive.
+//
+// How: each item goes into a bucket by the top bits of its first address, in blocks of 4 KiB
+// carved from slabs; an item that extends the last one added to its bucket is folded into it
+// at once. At the end, buckets larger than a piece are split by the next bits below those all
+// their items share, into leaves in address order; runs of leaves make pieces, which the list
+// threads sort and fold on their own, and the ordered pipeline joins and emits in order.
+// Why the fold across pieces is right: a piece holds exactly the items whose first address
+// lies from its floor up to the next piece's floor, so it starts no lower than every item of
+// the pieces before; a range that reaches past its piece is carried to the next pieces and
+// extended there (join), and written by the piece where it ends. The prefixes that one_range
+// places in a later bucket start in that bucket, so they too are in the piece of their first
+// address.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/sink.hpp"
+#include "lists/ranges.hpp"
+
+namespace maskery {
+
+// How a set holds an item, within its bucket (the top bits of its first address, which
+// the set knows). IPv4: as it is. IPv6: in 16 bytes rather than 32, which is half the memory
+// to fill and to move: the first address less its top 12 bits (those of the bucket), and
+// below it, in 12 bits, a code: last - first when that is below 2048, or else 2048 plus the
+// number of host bits of a prefix. A range that is neither (a wide one) does not fit, and the
+// set keeps it apart, as it is. As a number (key) the held form orders items of one bucket
+// by their first address.
+struct Packed6 {
+  std::uint64_t hi, lo;
+};
+
+template <class R>
+struct Packing;
+template <>
+struct Packing<Range4> {
+  using Held = Range4;
+  // Buckets by the top 8 bits: with 12, the blocks being filled were more pages than the
+  // processor keeps addresses for, and adding took a fifth longer.
+  static constexpr unsigned kBucketBits = 8;
+  static std::size_t bucket(std::uint32_t first) noexcept { return first >> (32 - kBucketBits); }
+  static bool fits(const Range4&) noexcept { return true; }
+  static Range4 pack(const Range4& r) noexcept { return r; }
+  static Range4 unpack(const Range4& h, std::size_t) noexcept { return h; }
+  static std::uint32_t key(const Range4& h) noexcept { return h.first; }
+  // The lowest address of items whose key is no lower than key, in the bucket.
+  static std::uint32_t address(std::uint32_t key, std::size_t) noexcept { return key; }
+};
+template <>
+struct Packing<Range6> {
+  using Held = Packed6;
+  // IPv6 lists gather in fewer top bits; the held form leaves out the bucket's, and puts
+  // the code in their place.
+  static constexpr unsigned kBucketBits = 12;
+  static constexpr unsigned kCodeBits = kBucketBits;
+  static constexpr std::uint64_t kSpans = 2048;  // codes from here on: prefixes
+  static std::size_t bucket(u128 first) noexcept {
+    return static_cast<std::size_t>(first >> (128 - kBucketBits));
+  }
+  // The number of host bits of a prefix whose last - first is span (2^k - 1): its width,
+  // which needs no population count (a library call on plain x86-64).
+  static unsigned host_bits(u128 span) noexcept {
+    const auto hi = static_cast<std::uint64_t>(span >> 64);
+    return hi != 0 ? 64 + static_cast<unsigned>(std::bit_width(hi))
+                   : static_cast<unsigned>(std::bit_width(static_cast<std::uint64_t>(span)));
+  }
+  static bool fits(const Range6& r) noexcept {
+    const u128 span = r.last - r.first;
+    // Short; or 2^k - 1 (span + 1 wraps to 0 for the whole space) with first aligned.
+    return span < kSpans || ((span & (span + 1)) == 0 && (r.first & span) == 0);
+  }
+  static Packed6 pack(const Range6& r) noexcept {
+    const u128 span = r.last - r.first;
+    const std::uint64_t code =
+        span < kSpans ? static_cast<std::uint64_t>(span) : kSpans | host_bits(span);
+    const u128 x = r.first << kCodeBits | code;
+    return {static_cast<std::uint64_t>(x >> 64), static_cast<std::uint64_t>(x)};
+  }
+  static u128 key(const Packed6& h) noexcept { return u128{h.hi} << 64 | h.lo; }
+  static u128 address(u128 key, std::size_t bucket) noexcept {
+    return u128{bucket} << (128 - kBucketBits) | key >> kCodeBits;
+  }
+  static Range6 unpack(const Packed6& h, std::size_t bucket) noexcept {
+    const u128 f = address(key(h), bucket);
+    const std::uint64_t code = h.lo & (kSpans * 2 - 1);
+    if (code < kSpans) return {f, f + code};
+    return {f, f | low_ones<u128>(static_cast<unsigned>(code - kSpans))};
+  }
+};
+
+// Text made from a piece of the result, away from the sink, so that two threads can make it.
+class Text {
+ public:
+  // At least n writable bytes (plus Sink::kSlack) at the end; hand the new end to commit().
+  char* reserve(std::size_t n) {
+    if (used_ + n + Sink::kSlack > buf_.size()) buf_.resize(2 * (used_ + n + Sink::kSlack));
+    return buf_.data() + used_;
+  }
+  void commit(char* end) noexcept { used_ = static_cast<std::size_t>(end - buf_.data()); }
+  void clear() noexcept { used_ = 0; }
+  std::string_view view() const noexcept { return {buf_.data(), used_}; }
+
+ private:
+  std::vector<char> buf_;
+  std::size_t used_ = 0;
+};
+
+// Blocks of n items carved from slabs that grow from 4 blocks to 256, and freed all together
+// with the slabs: a malloc and a free for each block took a twentieth of a run.
+template <class T>
+class Slabs {
+ public:
+  Slabs() = default;
+  Slabs(Slabs&& other) noexcept { *this = std::move(other); }
+  Slabs& operator=(Slabs&& other) noexcept {
+    slabs_ = std::move(other.slabs_);
+    next_ = std::exchange(other.next_, nullptr);
+    end_ = std::exchange(other.end_, nullptr);
+    other.slabs_.clear();
+    return *this;
+  }
+  T* block(std::size_t n) {
+    if (static_cast<std::size_t>(end_ - next_) < n) {
+      const std::size_t blocks = std::size_t{4} << std::min<std::size_t>(slabs_.size(), 6);
+      slabs_.push_back(std::make_unique_for_overwrite<T[]>(blocks * n));
+      next_ = slabs_.back().get();
+      end_ = next_ + blocks * n;
+    }
+    T* b = next_;
+    next_ += n;
+    return b;
+  }
+  // Keeps other's slabs alive as long as these (its blocks may have moved here).
+  void take_over(Slabs&& other) {
+    for (auto& slab : other.slabs_) slabs_.push_back(std::move(slab));
+    other = Slabs();
+  }
+
+ private:
+  std::vector<std::unique_ptr<T[]>> slabs_;
+  T* next_ = nullptr;
+  T* end_ = nullptr;
+};
+
+// The union of ranges of one family. Items are added in any order and held compactly, in
+// blocks of 4 KiB, in buckets by the top bits of their first address; at the end each
+// bucket (split further where it is large) is sorted and folded on its own, so that every
+// item is moved a few times and sorted where the cache holds it.
+template <class R>
+class RangeSet {
+ public:
+  // Ranges in a piece of the result, about this many.
+  static constexpr std::size_t kPiece = 32768;
+  using Held = typename Packing<R>::Held;
+  static constexpr std::size_t kBlock = 4096 / sizeof(Held);  // items in a block
+  using Render = std::function<void(std::span<const R>, Text&)>;
+  using Emit = std::function<void(std::span<const R>, const Text&)>;
+  struct Block {
+    Held* items;         // kBlock of them, or fewer, in one of the set's slabs
+    std::size_t size;    // those in use
+    std::size_t bucket;  // of all of them
+    // In the first block of a part of the result, when it is drained: an address that no
+    // item of the parts before exceeds, and no item of this part is below.
+    decltype(R::first) floor{};
+  };
+  using Blocks = std::vector<Block>;
+  // Where items go in a bucket: its open block, the last of its blocks.
+  struct Cursor {
+    Held* begin = nullptr;
+    Held* tail = nullptr;
+    Held* end = nullptr;
+    R back{};  // the item at tail[-1], unpacked, when tail is past begin
+  };
+
+  void add(const R& r);
+  // The union of everything added, as sorted maximal ranges, in consecutive pieces of about
+  // `piece` ranges: render turns each piece into text, on the list threads when there are
+  // several pieces, and emit receives the pieces and their texts in order. The set is
+  // emptied.
+  void drain(const Render& render, const Emit& emit, std::size_t piece = kPiece);
+  // The union, collected.
+  SortedRanges<R> take(std::size_t piece = kPiece);
+  // Takes over everything added to other.
+  void absorb(RangeSet&& other);
+
+ private:
+  static constexpr std::size_t kBuckets = std::size_t{1} << Packing<R>::kBucketBits;
+  void seal() noexcept;
+  std::vector<Cursor> cursors_;  // both kBuckets long once anything is added
+  std::vector<Blocks> buckets_;
+  Slabs<Held> slabs_;
+  std::vector<R> wide_;  // the ranges that the held form does not fit
+};
+
+}  // namespace maskery
