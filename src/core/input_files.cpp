@@ -14,10 +14,10 @@ void file_failure(std::string_view name, int error) {
   fail(std::string(name) + ": " + std::strerror(error));
 }
 
-InputFile::InputFile(std::string_view name) : name_(name), fd_(STDIN_FILENO) {
-  if (name_ == "-") return;
-  fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) file_failure(name_, errno);
+InputFile::InputFile(std::string_view name) : fd_(STDIN_FILENO) {
+  if (name == "-") return;
+  fd_ = ::open(std::string(name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) file_failure(name, errno);
 }
 
 InputFile::~InputFile() {

@@ -15,10 +15,8 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
   int fd() const noexcept { return fd_; }
-  const std::string& name() const noexcept { return name_; }
 
  private:
-  std::string name_;
   int fd_;
 };
 

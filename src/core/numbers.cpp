@@ -2,13 +2,14 @@
 
 #include <string>
 
+#include "core/address_text.hpp"
 #include "core/failure.hpp"
 
 namespace maskery {
 
 std::optional<NumberWord> read_number_word(const char* p) noexcept {
   NumberWord v;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  while (is_blank(*p)) ++p;
   if (*p == '+' || *p == '-') v.negative = *p++ == '-';
   if (!(*p >= '0' && *p <= '9')) return std::nullopt;
   constexpr std::uint64_t kCap = std::uint64_t{1} << 63;

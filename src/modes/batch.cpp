@@ -20,16 +20,21 @@ namespace {
 // some; memory stays bounded by this.
 constexpr std::size_t kMaxRequestLine = std::size_t{1} << 20;
 
+// Words of a request line are apart where the shell would split them: at blanks and tabs.
+constexpr bool separates_words(char c) noexcept {
+  return c == ' ' || c == '\t';
+}
+
 // Splits the line in place into words at blanks and tabs; "#" starts a comment.
 void split_words(char* p, std::size_t size, std::vector<const char*>& words) {
   words.clear();
   char* const end = p + size;
   if (p != end && end[-1] == '\r') *(end - 1) = ' ';  // a line ending in CR LF
   for (;;) {
-    while (p != end && (*p == ' ' || *p == '\t')) ++p;
+    while (p != end && separates_words(*p)) ++p;
     if (p == end || *p == '#') break;
     words.push_back(p);
-    while (p != end && *p != ' ' && *p != '\t' && *p != '#') ++p;
+    while (p != end && !separates_words(*p) && *p != '#') ++p;
     if (p == end) break;
     const bool comment = *p == '#';
     *p++ = '\0';

@@ -1,0 +1,189 @@
+// The parts of the list engine on their own: the two readers of a list line agree, the fast
+// prefixes of a range are the plain ones, and the ordered pipeline emits every piece once, in
+// order, whatever the threads do.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/failure.hpp"
+#include "lists/list_line.hpp"
+#include "lists/ordered_pipeline.hpp"
+#include "lists/ranges.hpp"
+#include "oracle.hpp"
+
+namespace maskery::testing {
+namespace {
+
+// Lines made of the pieces that matter to the grammar, in random order and number.
+std::string random_line(std::mt19937_64& rng) {
+  static const char* const pieces[] = {
+      "10",  "0",       "255",         "256", "1",  ".",   ":",    "::",   "ffff",
+      "db8", "2001",    "/",           "/24", "/0", "/32", "/64",  "/128", "/129",
+      "-",   " - ",     " ",           "\t",  "#",  "x",   "00",   "1.2",  "0x1",
+      "::1", "1.2.3.4", "2001:db8::1", "\r",  "a",  "g",   "12345"};
+  std::string s;
+  const int n = static_cast<int>(rng() % 9);
+  for (int i = 0; i < n; ++i) s += pieces[rng() % std::size(pieces)];
+  return s;
+}
+
+bool same(const Item& a, const Item& b) {
+  if (a.kind != b.kind) return false;
+  if (a.kind == Item::Kind::inet) return a.r4.first == b.r4.first && a.r4.last == b.r4.last;
+  if (a.kind == Item::Kind::inet6) return a.r6.first == b.r6.first && a.r6.last == b.r6.last;
+  return true;
+}
+
+TEST(ListLine, QuickReaderAgreesWithTheGeneralOne) {
+  std::mt19937_64 rng(18);
+  int accepted = 0;
+  for (int i = 0; i < 300000; ++i) {
+    std::string line = random_line(rng);
+    Item quick;
+    const char* stop = quick_item(line.data(), line.data() + line.size(), false, quick);
+    if (stop == nullptr) continue;
+    ++accepted;
+    line.push_back('\0');  // the writable byte after a line
+    Item general;
+    ASSERT_NO_THROW(general = parse_item(line.data(), line.size() - 1, "")) << line;
+    ASSERT_TRUE(same(quick, general)) << line;
+  }
+  EXPECT_GT(accepted, 1000);  // the generator does reach the fast path
+}
+
+TEST(ListLine, QuickReaderStopsAtTheNewline) {
+  const std::string text = "10.1.2.0/24\n2001:db8::-2001:db8::ff\nrest";
+  const char* e = text.data() + text.size();
+  Item item;
+  const char* nl = quick_item(text.data(), e, true, item);
+  ASSERT_NE(nl, nullptr);
+  EXPECT_EQ(nl - text.data(), 11);
+  EXPECT_EQ(item.kind, Item::Kind::inet);
+  EXPECT_EQ(item.r4.first, 0x0a010200u);
+  EXPECT_EQ(item.r4.last, 0x0a0102ffu);
+  nl = quick_item(nl + 1, e, true, item);
+  ASSERT_NE(nl, nullptr);
+  EXPECT_EQ(item.kind, Item::Kind::inet6);
+  EXPECT_EQ(item.r6.last - item.r6.first, u128{0xff});
+  EXPECT_EQ(quick_item(nl + 1, e, true, item), nullptr);  // no newline after it
+}
+
+template <class R>
+std::vector<std::pair<Num<R>, unsigned>> fast(const R& r) {
+  std::vector<std::pair<Num<R>, unsigned>> v;
+  prefixes_of(r, [&](Num<R> a, unsigned len) { v.emplace_back(a, len); });
+  return v;
+}
+template <class R>
+std::vector<std::pair<Num<R>, unsigned>> plain(const R& r) {
+  std::vector<std::pair<Num<R>, unsigned>> v;
+  prefixes_of_plain(r, [&](Num<R> a, unsigned len) { v.emplace_back(a, len); });
+  return v;
+}
+
+TEST(RangeArithmetic, PrefixesWithinA64AreThePlainOnes) {
+  std::mt19937_64 rng(64);
+  const u128 top = ~u128{0};
+  std::vector<Range6> rows = {{0, 0}, {0, top}, {top, top}, {1, top - 1}, {0, ~std::uint64_t{0}}};
+  for (int i = 0; i < 20000; ++i) {
+    const u128 hi = i % 3 == 0 ? u128{rng()} << 64 : i % 3 == 1 ? 0 : ~u128{0} << 64;
+    const u128 a = hi | rng() >> (rng() % 64);
+    const u128 span = i % 5 == 0 ? u128{rng()} << 32 | rng() : rng() >> (rng() % 64);
+    const u128 b = a + span < a ? top : a + span;
+    rows.push_back({a, b});
+  }
+  for (const Range6& r : rows) {
+    const auto got = fast(r);
+    ASSERT_EQ(got, plain(r));
+    // And the plain ones are right: consecutive aligned blocks from first to last.
+    u128 at = r.first;
+    for (const auto& [a, len] : got) {
+      ASSERT_EQ(a, at);
+      const u128 host = low_ones<u128>(128 - len);
+      ASSERT_EQ(a & host, u128{0});
+      at = a + host + 1;
+    }
+    ASSERT_EQ(at - 1, r.last);
+  }
+}
+
+TEST(RangeArithmetic, SubtractLeavesWhatNoExceptionHolds) {
+  const std::vector<Range4> ex = {{10, 19}, {30, 30}, {40, 49}};
+  const std::span<const Range4> exs(ex);
+  const struct {
+    Range4 r;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> want;
+  } rows[] = {
+      {{0, 9}, {{0, 9}}},     {{0, 60}, {{0, 9}, {20, 29}, {31, 39}, {50, 60}}},
+      {{12, 18}, {}},         {{15, 35}, {{20, 29}, {31, 35}}},
+      {{49, 50}, {{50, 50}}},
+  };
+  for (const auto& row : rows) {
+    std::size_t at = first_reaching(exs, row.r.first);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> got;
+    subtract(row.r, exs, at, [&](const Range4& x) { got.emplace_back(x.first, x.last); });
+    EXPECT_EQ(got, row.want) << row.r.first << "-" << row.r.last;
+  }
+}
+
+// A pipeline whose stages note what they saw: pieces of random cost, a join that must see
+// them in order, and an emit that must too.
+struct Recorder {
+  struct Worker {};
+  struct Slot {
+    std::size_t piece = 0;
+    std::vector<int> text;
+  };
+  explicit Recorder(std::size_t pieces) : n(pieces) {}
+  std::size_t n;
+  std::size_t throw_at = ~std::size_t{0};
+  std::size_t joined = 0;
+  std::vector<std::size_t> emitted;
+  std::atomic<int> made{0};
+  void make(std::size_t p, Slot& s, Worker&) {
+    if (p == throw_at) throw std::runtime_error("piece failed");
+    s.piece = p;
+    volatile unsigned spin = 0;
+    for (unsigned i = 0; i < (p * 7919) % 20000; ++i) spin = spin + i;
+    ++made;
+  }
+  void join(std::size_t p, Slot& s) {
+    EXPECT_EQ(p, joined);
+    EXPECT_EQ(s.piece, p);
+    ++joined;
+  }
+  bool streams(const Slot& s) const { return s.piece % 5 == 3; }
+  void stream(std::size_t p, Slot&) { emitted.push_back(p); }
+  void render(std::size_t p, Slot& s) { s.text.assign(1, static_cast<int>(p)); }
+  void emit(std::size_t p, Slot& s) {
+    if (streams(s)) return;  // emitted as it streamed
+    EXPECT_EQ(s.text, std::vector<int>(1, static_cast<int>(p)));
+    emitted.push_back(p);
+  }
+};
+
+TEST(OrderedPipeline, EmitsEveryPieceOnceInOrder) {
+  for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{301}}) {
+    Recorder r(n);
+    run_ordered<Recorder::Slot>(n, r);
+    std::vector<std::size_t> want(n);
+    for (std::size_t i = 0; i < n; ++i) want[i] = i;
+    EXPECT_EQ(r.emitted, want);
+    EXPECT_EQ(r.joined, n);
+  }
+}
+
+TEST(OrderedPipeline, AFailureStopsEveryThreadAndIsThrownOnce) {
+  Recorder r(200);
+  r.throw_at = 57;
+  EXPECT_THROW(run_ordered<Recorder::Slot>(200, r), std::runtime_error);
+  EXPECT_LE(r.emitted.size(), std::size_t{57});
+  for (std::size_t i = 0; i < r.emitted.size(); ++i) EXPECT_EQ(r.emitted[i], i);
+}
+
+}  // namespace
+}  // namespace maskery::testing
