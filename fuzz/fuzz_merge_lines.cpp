@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/address_text.hpp"
 #include "core/failure.hpp"
 #include "lists/list_line.hpp"
 #include "modes/merge.hpp"
@@ -67,14 +69,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (f.text().substr(0, 2) != ": ") std::abort();
       accepted = false;
     }
-    // A bare address word: the item is what the address reader makes of it, and words too
-    // long to be any address are refused, as on the command line.
-    if (!plain.empty() && plain.size() < maskery::kAddressField &&
-        plain.find_first_of("#-/ \t\r\n\v\f") == std::string::npos &&
-        plain.find('\0') == std::string::npos) {
+    // A bare address word: the item is what the address readers make of it (IPv6 text, or
+    // a dotted quad of four decimal numbers), and nothing else.
+    if (!plain.empty() && plain.find_first_of("#;-/ \t\r\n\v\f") == std::string::npos) {
       const bool colon = plain.find(':') != std::string::npos;
-      const auto want = maskery::parse_address(
-          colon ? maskery::Family::inet6 : maskery::Family::inet, plain.c_str());
+      std::optional<maskery::Address> want;
+      if (colon) {
+        if (plain.find('\0') == std::string::npos) {
+          want = maskery::parse_address(maskery::Family::inet6, plain.c_str());
+        }
+      } else {
+        std::uint32_t v;
+        const char* const e = plain.data() + plain.size();
+        if (maskery::scan_ipv4_decimal(plain.data(), e, v) == e) want = maskery::Address::v4(v);
+      }
       if (want.has_value() != accepted) std::abort();
       if (accepted) {
         const maskery::Address got = item.kind == Item::Kind::inet

@@ -201,9 +201,8 @@ TEST_F(MergeTest, EdgesOfTheAddressSpace) {
       // Two /128s that are not a pair stay apart; nothing is read as the other family.
       {"2001:db8::1/128\n2001:db8::2/128\n", "2001:db8::1/128\n2001:db8::2/128\n"},
       {"2000::/16\n10.0.0.0/8\n", "10.0.0.0/8\n2000::/16\n"},
-      // The classic IPv4 forms, and host bits below the length.
-      {"10.1\n010.0.0.1\n0x0a000002\n192.168.1.77/24\n",
-       "8.0.0.1/32\n10.0.0.1/32\n10.0.0.2/32\n192.168.1.0/24\n"},
+      // Host bits below the length.
+      {"192.168.1.77/24\n10.0.0.1\n", "10.0.0.1/32\n192.168.1.0/24\n"},
       {"# only a comment\n\n   \n", ""},
       {"", ""},
       {"1.2.3.4", "1.2.3.4/32\n"},  // no newline at the end
@@ -248,10 +247,29 @@ TEST_F(MergeTest, BadLinesNameTheFileTheLineAndTheText) {
       {"\x1b[31m\n", ":1: not an address, prefix or range: \\x1b[31m"},
       {long_text + "\n", ":1: not an address, prefix or range: " + std::string(80, 'x') + "..."},
       {std::string(5000, '1') + "\n", ":1: line too long: " + std::string(80, '1') + "..."},
-      // Too long to be an address, as on the command line, though its classic reading is 0.
-      {std::string(64, '0') + "\n", ":1: not an address, prefix or range: " + std::string(64, '0')},
+      // Its classic reading is 0.
+      {std::string(64, '0') + "\n", ":1: ambiguous IPv4 address (leading zero): " + std::string(64, '0')},
       {"1::2 - 1::1\n", ":1: a range that ends before it starts: 1::2 - 1::1"},
       {"1::/64 - 1::1\n", ":1: not an address, prefix or range: 1::/64 - 1::1"},
+      // The classic IPv4 forms are refused in lists, with the reason: they were misread.
+      {"010.000.000.001\n", ":1: ambiguous IPv4 address (leading zero): 010.000.000.001"},
+      {"192.168.001.010\n", ":1: ambiguous IPv4 address (leading zero): 192.168.001.010"},
+      {"08.1.1.1\n", ":1: ambiguous IPv4 address (leading zero): 08.1.1.1"},
+      {"1.2.3.4-1.2.3.05\n", ":1: ambiguous IPv4 address (leading zero): 1.2.3.4-1.2.3.05"},
+      {"0x0a000002\n", ":1: ambiguous IPv4 address (hexadecimal): 0x0a000002"},
+      {"10.0.0.0x1\n", ":1: ambiguous IPv4 address (hexadecimal): 10.0.0.0x1"},
+      {"10.0.0.0x\n", ":1: not an address, prefix or range: 10.0.0.0x"},
+      {"10.1\n", ":1: ambiguous IPv4 address (short form): 10.1"},
+      {"192.168/16\n", ":1: ambiguous IPv4 address (short form): 192.168/16"},
+      {"10.0.0.256\n", ":1: not an address, prefix or range: 10.0.0.256"},
+      {"1.2.3.4.5\n", ":1: not an address, prefix or range: 1.2.3.4.5"},
+      // A NUL byte is part of the word, not its end.
+      {std::string("1.2.3.4\0/8\n", 11), ":1: not an address, prefix or range: 1.2.3.4\\x00/8"},
+      {std::string("10\0.1.2.3\n", 10), ":1: not an address, prefix or range: 10\\x00.1.2.3"},
+      {std::string("::1\0:ffff\n", 10), ":1: not an address, prefix or range: ::1\\x00:ffff"},
+      {std::string("1.2.3.4\0junk\n", 13), ":1: not an address, prefix or range: 1.2.3.4\\x00junk"},
+      {std::string("1\0.\0\x32\0.\0\x33\0.\0\x34\0\n\0", 17),
+       ":1: not an address, prefix or range: 1\\x00.\\x002\\x00.\\x003\\x00.\\x004\\x00"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.input.substr(0, 40));

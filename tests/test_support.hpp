@@ -26,8 +26,7 @@ class StringDiagnostics final : public Diagnostics {
  public:
   std::string err;
   void report(std::string_view context, const Failure& f) override {
-    if (!context.empty()) err.append(context).append(": ");
-    err += f.render("maskery");
+    err += f.render("maskery", context);
   }
 };
 

@@ -151,6 +151,45 @@ TEST(TextOracle, ListItemsAgreeWithInetPton) {
   EXPECT_LT(accepted, words * 9 / 10);
 }
 
+// IPv4 items of lists are the strict form that inet_pton reads: four decimal numbers 0-255,
+// no leading zeros. The classic forms that inet_aton also takes are refused.
+TEST(TextOracle, ListIpv4ItemsAgreeWithInetPton) {
+  std::mt19937_64 rng(1912);
+  int accepted = 0, words = 0;
+  for (int i = 0; i < kCases; ++i) {
+    std::string text = random_ipv4_text(rng);
+    if (rng() % 2 == 0) {  // a dotted quad, now and then with a number out of range or padded
+      text.clear();
+      for (int k = 0; k < 4; ++k) {
+        if (k != 0) text += '.';
+        if (rng() % 16 == 0) text += '0';
+        text += std::to_string(rng() % 16 == 0 ? 256 + rng() % 100 : rng() % 256);
+      }
+    }
+    if (text.empty() || text.find_first_of(std::string("#;-/ \t\r\n\v\f\0", 11)) != std::string::npos) {
+      continue;
+    }
+    ++words;
+    in_addr expected{};
+    const bool ok = inet_pton(AF_INET, text.c_str(), &expected) == 1;
+    Item item;
+    bool read = true;
+    try {
+      item = read_item(text.data(), text.size());
+    } catch (const Failure&) {
+      read = false;
+    }
+    ASSERT_EQ(read, ok) << "\"" << text << "\"";
+    if (!ok) continue;
+    ++accepted;
+    ASSERT_EQ(item.kind, Item::Kind::inet) << "\"" << text << "\"";
+    ASSERT_EQ(item.r4.first, ntohl(expected.s_addr)) << "\"" << text << "\"";
+    ASSERT_EQ(item.r4.last, item.r4.first);
+  }
+  EXPECT_GT(accepted, words / 20);
+  EXPECT_LT(accepted, words * 9 / 10);
+}
+
 TEST(TextOracle, TextFormAgreesWithInetNtop) {
   std::mt19937_64 rng(42);
   char buf[kMaxAddressText + 1];

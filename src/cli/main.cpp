@@ -27,9 +27,7 @@ class StderrDiagnostics final : public maskery::Diagnostics {
   StderrDiagnostics(std::string_view name, maskery::Sink& out) : name_(name), out_(out) {}
   void report(std::string_view context, const maskery::Failure& f) override {
     out_.flush();
-    std::string s(context);
-    if (!s.empty()) s += ": ";
-    write_stderr(s + f.render(name_));
+    write_stderr(f.render(name_, context));
   }
 
  private:

@@ -131,11 +131,15 @@ MergeRequest merge_words(const Words& word) {
       options = false;
     } else if (options && w == "--ranges") {
       r.ranges = true;
+    } else if (options && w == "--skip-bad") {
+      r.skip_bad = true;
     } else if (options && w == "--except") {
       if (i == word.size()) fail(std::string(msg::need_option_file));
       r.excepts.push_back(word(++i));
     } else if (options && w.starts_with("--except=")) {
       r.excepts.push_back(w.substr(9));
+    } else if (options && w == "--json") {
+      fail(std::string(msg::json_first));
     } else if (options && w.size() > 1 && w[0] == '-') {
       fail(std::string(msg::invalid_option).append(w));
     } else {
@@ -198,6 +202,10 @@ Request read_request(std::span<const char* const> words) {
   if (first == "merge") return merge_words(word);
   if (first == "batch") {
     BatchRequest r{{words.begin() + 1, words.end()}};
+    // A first-word option given later would be taken for a file that is not there.
+    for (const auto f : r.files) {
+      if (f == "--json") fail(std::string(msg::json_first));
+    }
     if (r.files.empty()) r.files.emplace_back("-");
     return r;
   }

@@ -4,11 +4,14 @@
 
 namespace maskery {
 
-std::string Failure::render(std::string_view name) const {
-  if (form_ == Form::bare) return text_;
+std::string Failure::render(std::string_view name, std::string_view context) const {
+  if (form_ == Form::bare && context.empty()) return text_;
   std::string s;
-  s.reserve(name.size() + text_.size() + 3);
-  s.append(name).append(": ").append(text_).push_back('\n');
+  s.reserve(name.size() + context.size() + text_.size() + 5);
+  s.append(name).append(": ");
+  if (!context.empty()) s.append(context).append(": ");
+  s.append(text_);
+  if (form_ == Form::named) s.push_back('\n');
   return s;
 }
 

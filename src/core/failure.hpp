@@ -23,8 +23,9 @@ class Failure : public std::runtime_error {
   Form form() const noexcept { return form_; }
   const std::string& text() const noexcept { return text_; }
 
-  // The bytes for standard error, under the given program name.
-  std::string render(std::string_view program_name) const;
+  // The bytes for standard error, under the given program name; a context ("FILE:LINE")
+  // comes after the name, as grep writes it: "maskery: FILE:LINE: text".
+  std::string render(std::string_view program_name, std::string_view context = {}) const;
 
  private:
   Form form_;

@@ -7,11 +7,12 @@
 #include <cstring>
 
 #include "core/failure.hpp"
+#include "core/untrusted.hpp"
 
 namespace maskery {
 
 void file_failure(std::string_view name, int error) {
-  fail(std::string(name) + ": " + std::strerror(error));
+  fail(shown(name, std::string_view::npos) + ": " + std::strerror(error));
 }
 
 InputFile::InputFile(std::string_view name) : fd_(STDIN_FILENO) {

@@ -20,7 +20,7 @@ class InputFile {
   int fd_;
 };
 
-// The failure "NAME: <reason>" for a file that could not be read.
+// The failure "NAME: <reason>" for a file that could not be read, the name shown escaped.
 [[noreturn]] void file_failure(std::string_view name, int error);
 
 }  // namespace maskery

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -69,7 +70,24 @@ bool LineReader::window(const char*& begin, const char*& end) {
   }
 }
 
+bool LineReader::skip_rest() {
+  // The rest of a line handed over cut: up to and past its newline.
+  for (;;) {
+    auto* p = static_cast<char*>(std::memchr(buf_.get() + begin_, '\n', end_ - begin_));
+    if (p != nullptr) {
+      begin_ = static_cast<std::size_t>(p - buf_.get()) + 1;
+      return true;
+    }
+    begin_ = end_;
+    if (!fill()) return false;
+  }
+}
+
 bool LineReader::next(Line& line) {
+  if (in_cut_line_) {
+    in_cut_line_ = false;
+    if (!skip_rest()) return false;
+  }
   std::size_t scanned = 0;  // bytes after begin_ known to hold no newline; fill() keeps it
   for (;;) {
     char* start = buf_.get() + begin_;
@@ -78,24 +96,16 @@ bool LineReader::next(Line& line) {
     if (nl != nullptr) {
       const auto size = static_cast<std::size_t>(nl - start);
       begin_ += size + 1;
-      line = {start, size, false};
+      line = {start, std::min(size, max_line_), size > max_line_};
       return true;
     }
     scanned = avail;
-    if (avail >= max_line_) {
-      // Too long to keep: hand over a copy of the first max_line bytes and skip the rest.
-      if (!cut_) cut_.reset(new char[max_line_ + 1]);
-      std::memcpy(cut_.get(), start, max_line_);
-      line = {cut_.get(), max_line_, true};
-      begin_ = end_;
-      while (fill()) {
-        auto* p = static_cast<char*>(std::memchr(buf_.get(), '\n', end_));
-        if (p != nullptr) {
-          begin_ = static_cast<std::size_t>(p - buf_.get()) + 1;
-          break;
-        }
-        begin_ = end_;
-      }
+    if (avail > max_line_) {
+      // Known to be too long, whatever follows: handed over at once, its first max_line
+      // bytes, and the rest is skipped only if the caller reads on.
+      line = {start, max_line_, true};
+      begin_ += max_line_;
+      in_cut_line_ = true;
       return true;
     }
     if (!fill()) {

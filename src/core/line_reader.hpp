@@ -1,5 +1,7 @@
 // Lines of a file descriptor, read in large blocks, in memory bounded by the longest line
-// it keeps: a line longer than that is handed over cut, and says so.
+// it keeps: a line longer than that is handed over cut, and says so, as soon as its
+// max_line + 1st byte is read (so an endless line is known at once). The verdict depends on
+// the bytes only, never on where the reads of them end.
 #pragma once
 
 #include <sys/types.h>
@@ -19,11 +21,13 @@ class LineReader {
   struct Line {
     char* data;        // writable, and followed by one more writable byte
     std::size_t size;  // without the newline
-    bool cut;          // the line was longer and only its first max_line bytes are here
+    bool cut;          // the line is longer than max_line: only its first max_line bytes are here
   };
-  // The next line, or false at the end of the input. A read error throws
-  // std::system_error with the reason.
+  // The next line, or false at the end of the input. After a cut line, the next call first
+  // skips the rest of it. A read error throws std::system_error with the reason.
   bool next(Line& line);
+  // Where a positioned reader has read to: the offset after the last byte read.
+  off_t position() const noexcept { return offset_; }
   // The unread bytes up to and including the last newline among them, for a caller that
   // finds the ends of lines itself; false when there is no whole line left that is shorter
   // than max_line (next() then deals with what remains). consume() takes what the caller
@@ -33,13 +37,14 @@ class LineReader {
 
  private:
   bool fill();
+  bool skip_rest();
   int fd_;
   std::size_t max_line_;
   std::size_t cap_;
   std::unique_ptr<char[]> buf_;
-  std::unique_ptr<char[]> cut_;  // the kept part of a line that was cut
   std::size_t begin_ = 0, end_ = 0;
   bool eof_ = false;
+  bool in_cut_line_ = false;  // the last line handed over was cut: its rest is unread
   bool positioned_ = false;  // pread from offset_, at most limit_ more bytes
   off_t offset_ = 0;
   std::size_t limit_ = 0;

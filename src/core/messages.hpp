@@ -89,10 +89,16 @@ inline constexpr std::string_view not_item = "not an address, prefix or range";
 inline constexpr std::string_view two_families = "a range of two families";
 inline constexpr std::string_view ends_before_start = "a range that ends before it starts";
 inline constexpr std::string_view item_prefix_length = "invalid prefix length";
+inline constexpr std::string_view ambiguous_leading_zero = "ambiguous IPv4 address (leading zero)";
+inline constexpr std::string_view ambiguous_hexadecimal = "ambiguous IPv4 address (hexadecimal)";
+inline constexpr std::string_view ambiguous_short_form = "ambiguous IPv4 address (short form)";
 inline constexpr std::string_view line_too_long = "line too long";
+inline constexpr std::string_view more_bad_lines = " more bad lines skipped";  // after the count
 inline constexpr std::string_view need_option_file = "option --except needs a file";
 inline constexpr std::string_view invalid_option = "invalid option: ";
 inline constexpr std::string_view not_in_batch = "' cannot be used in a batch";  // after "`WORD"
+inline constexpr std::string_view nul_in_word = "a NUL byte in a word";
+inline constexpr std::string_view json_first = "--json must be the first word";
 
 // Standard output.
 inline constexpr std::string_view write_error = "write error: ";  // and the reason

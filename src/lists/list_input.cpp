@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "core/failure.hpp"
 #include "core/input_files.hpp"
@@ -19,14 +21,32 @@
 
 namespace maskery {
 
+void SkippedLines::skip(std::string text) {
+  if (++count_ <= kNamed) diag_.report("", Failure(Failure::Form::named, std::move(text)));
+}
+
+void SkippedLines::finish() {
+  if (count_ > kNamed) {
+    diag_.report("", Failure(Failure::Form::named, std::to_string(count_ - kNamed) +
+                                                       std::string(msg::more_bad_lines)));
+  }
+}
+
 namespace {
 
-// What one reader of a part of a file found: its sets, its lines, and the first failure.
+// A bad line, its number within its part of the file.
+struct BadLine {
+  unsigned long line;
+  std::string text;  // ": <reason>: <text>"
+};
+
+// What one reader of a part of a file found: its sets, its lines, and its bad lines (the
+// first only, unless they are skipped).
 struct Part {
   ListSets sets;
   unsigned long lines = 0;
-  std::string error;  // ": <reason>: <text>" of the first bad line, or empty
-  unsigned long error_line = 0;
+  std::vector<BadLine> bad;  // at most SkippedLines::kNamed
+  unsigned long more_bad = 0;
   int read_error = 0;  // errno of a failed read
 };
 
@@ -38,8 +58,20 @@ void add(ListSets& sets, const Item& item) {
   }
 }
 
-void read_part(LineReader& reader, Part& part) {
+constexpr std::string_view kBom = "\xef\xbb\xbf";
+
+// Reads lines into part. Returns at the end, at a read error, or at the first bad line
+// unless skip.
+void read_part(LineReader& reader, Part& part, bool skip, bool file_start) {
   LineReader::Line line;
+  const auto bad = [&](std::string text) {
+    if (part.bad.size() < SkippedLines::kNamed) {
+      part.bad.push_back({part.lines, std::move(text)});
+    } else {
+      ++part.more_bad;
+    }
+    return !skip;
+  };
   for (;;) {
     try {
       // Whole lines of the common forms straight from the buffer: each finds its own end,
@@ -52,7 +84,8 @@ void read_part(LineReader& reader, Part& part) {
         Item item;
         while (p != e) {
           const char* nl = quick_item(p, e, true, item);
-          if (nl == nullptr) break;
+          // A line too long goes the general way, whatever it holds.
+          if (nl == nullptr || static_cast<std::size_t>(nl - p) > kMaxLine) break;
           ++part.lines;
           add(part.sets, item);
           p = nl + 1;
@@ -66,32 +99,43 @@ void read_part(LineReader& reader, Part& part) {
       return;
     }
     ++part.lines;
-    // The same rule whether or not the reader had to cut the line: no item is this long,
-    // so only a comment can make such a line acceptable.
-    if ((line.cut || line.size > kMaxLine) && std::memchr(line.data, '#', kMaxLine) == nullptr) {
-      part.error = ": line too long: " + shown(std::string_view(line.data, line.size));
-      part.error_line = part.lines;
-      return;
+    if (file_start && part.lines == 1 && std::string_view(line.data, line.size).starts_with(kBom)) {
+      line.data += kBom.size();  // a byte-order mark that some editors write
+      line.size -= kBom.size();
+    }
+    // No item is this long, so only a comment in what is kept can make such a line
+    // acceptable; without one it is refused as soon as it is known to be too long.
+    if (line.cut) {
+      const char* const end = line.data + line.size;
+      if (std::find_if(static_cast<const char*>(line.data), end, is_comment) == end) {
+        if (bad(std::string(": ").append(msg::line_too_long).append(": ").append(
+                shown(std::string_view(line.data, line.size))))) {
+          return;
+        }
+        continue;
+      }
     }
     Item item;
     try {
       item = read_item(line.data, line.size);
     } catch (const Failure& f) {
-      part.error = f.text();
-      part.error_line = part.lines;
-      return;
+      if (bad(f.text())) return;
+      continue;
     }
     add(part.sets, item);
   }
 }
 
-// Where the second half of a regular file starts: just after the first newline at or past
-// its middle, or 0 when the file is too small to be worth a second reader.
-off_t second_half(int fd) {
+// Where the second half of the rest of a regular file from start on begins: just after the
+// first newline at or past its middle, or 0 when the rest is too small to be worth a second
+// reader.
+off_t second_half(int fd, off_t start) {
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < (off_t{8} << 20)) return 0;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size - start < (off_t{8} << 20)) {
+    return 0;
+  }
   char buf[kMaxLine];
-  for (off_t at = st.st_size / 2; at < st.st_size;) {
+  for (off_t at = start + (st.st_size - start) / 2; at < st.st_size;) {
     const ssize_t n = ::pread(fd, buf, sizeof buf, at);
     if (n <= 0) return 0;
     if (const void* nl = std::memchr(buf, '\n', static_cast<std::size_t>(n))) {
@@ -104,41 +148,55 @@ off_t second_half(int fd) {
 
 }  // namespace
 
-void read_list(std::string_view name, ListSets& sets) {
+void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped) {
   InputFile file(name);
   Part first, second;
-  const off_t mid = list_threads() > 1 ? second_half(file.fd()) : 0;
+  const bool skip = skipped != nullptr;
+  // Standard input may be a file that the caller has read part of already.
+  const off_t start = std::max<off_t>(::lseek(file.fd(), 0, SEEK_CUR), 0);
+  const off_t mid = list_threads() > 1 ? second_half(file.fd(), start) : 0;
   if (mid == 0) {
     LineReader reader(file.fd(), kMaxLine);
-    read_part(reader, first);
+    read_part(reader, first, skip, start == 0);
   } else {
-    LineReader head(file.fd(), kMaxLine, 0, static_cast<std::size_t>(mid));
+    LineReader head(file.fd(), kMaxLine, start, static_cast<std::size_t>(mid - start));
     LineReader tail(file.fd(), kMaxLine, mid, std::numeric_limits<std::size_t>::max());
     std::exception_ptr lost;  // what the helper could not handle (memory, say), for here
     std::thread helper([&] {
       try {
-        read_part(tail, second);
+        read_part(tail, second, skip, false);
       } catch (...) {
         lost = std::current_exception();
       }
     });
     try {
-      read_part(head, first);
+      read_part(head, first, skip, start == 0);
     } catch (...) {
       helper.join();
       throw;
     }
     helper.join();
     if (lost) std::rethrow_exception(lost);
+    // Read through to the end, as a filter leaves its input.
+    ::lseek(file.fd(), tail.position(), SEEK_SET);
   }
-  // The first failure in the order of the file.
-  if (first.read_error != 0) file_failure(name, first.read_error);
-  const auto fail_at = [&](unsigned long line, const std::string& text) {
-    fail(std::string(name) + ":" + std::to_string(line) + text);
+  // The failures in the order of the file.
+  const std::string shown_name = shown(name, std::string_view::npos);
+  const auto where = [&](unsigned long line, const std::string& text) {
+    return shown_name + ":" + std::to_string(line) + text;
   };
-  if (!first.error.empty()) fail_at(first.error_line, first.error);
+  if (first.read_error != 0) file_failure(name, first.read_error);
+  if (!skip && !first.bad.empty()) fail(where(first.bad[0].line, first.bad[0].text));
   if (second.read_error != 0) file_failure(name, second.read_error);
-  if (!second.error.empty()) fail_at(first.lines + second.error_line, second.error);
+  if (!skip && !second.bad.empty()) {
+    fail(where(first.lines + second.bad[0].line, second.bad[0].text));
+  }
+  if (skip) {
+    for (const auto& b : first.bad) skipped->skip(where(b.line, b.text));
+    skipped->more(first.more_bad);
+    for (const auto& b : second.bad) skipped->skip(where(first.lines + b.line, b.text));
+    skipped->more(second.more_bad);
+  }
   sets.absorb(std::move(first.sets));
   sets.absorb(std::move(second.sets));
 }

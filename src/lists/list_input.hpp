@@ -1,11 +1,14 @@
 // Reading lists: files (or standard input, "-") of list lines into the sets of both
 // families. A bad line or a failed read is a Failure "FILE:LINE: <reason>: <text>" or
-// "FILE: <reason>", naming the first in the order of the file.
+// "FILE: <reason>", naming the first in the order of the file, unless bad lines are to be
+// skipped. File names and line text in messages are shown escaped.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 #include <utility>
 
+#include "core/diagnostics.hpp"
 #include "lists/range_set.hpp"
 
 namespace maskery {
@@ -19,8 +22,25 @@ struct ListSets {
   }
 };
 
+// Bad lines to skip rather than fail on: each is named through diag, the first kNamed of a
+// run, and finish() gives the count of the rest.
+class SkippedLines {
+ public:
+  static constexpr std::size_t kNamed = 100;
+  explicit SkippedLines(Diagnostics& diag) : diag_(diag) {}
+  void skip(std::string text);  // "FILE:LINE: <reason>: <text>"
+  void more(std::size_t n) noexcept { count_ += n; }  // bad lines past those a part names
+  void finish();
+
+ private:
+  Diagnostics& diag_;
+  std::size_t count_ = 0;
+};
+
 // Adds the items of the list in the file to sets. A large regular file is read by the two
-// list threads, a half each: parsing is what takes the time.
-void read_list(std::string_view name, ListSets& sets);
+// list threads, a half each: parsing is what takes the time. Standard input is read from its
+// position on and left at its end, as a filter leaves it. With skipped, a bad line is
+// handed to it and the reading goes on.
+void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped = nullptr);
 
 }  // namespace maskery

@@ -11,6 +11,10 @@ namespace maskery {
 
 namespace {
 
+constexpr bool is_digit(char c) noexcept {
+  return c >= '0' && c <= '9';
+}
+
 [[noreturn]] void bad_line(std::string_view where, std::string_view reason, std::string_view text) {
   std::string s(where);
   s.append(": ").append(reason).append(": ").append(shown(text));
@@ -29,33 +33,67 @@ const char* prefix_length(const char* p, const char* e, unsigned width, unsigned
   return digits == 0 || digits > 3 || len > width ? nullptr : p;
 }
 
-// One address token (no blanks in it) of either family.
-bool read_token(const char* p, const char* end, Item::Kind& kind, u128& value) noexcept {
+// Why a token is not an address of a list, when it is not.
+enum class Token { ok, bad, leading_zero, hexadecimal, short_form };
+
+// Why a token that has the shape of a classic IPv4 text (one to four numbers with dots,
+// each decimal or 0x hexadecimal) is not a list address: a number in another base, or fewer
+// than four of them. The classic forms were read as octal and hexadecimal once, so a
+// zero-padded block list was misread.
+Token ambiguity(const char* p, const char* end) noexcept {
+  bool hex = false, zero = false;
+  int parts = 0;
+  for (const char* q = p;; ++q) {
+    if (q == end || !is_digit(*q)) return Token::bad;  // an empty or a non-numeric part
+    ++parts;
+    if (*q == '0' && q + 1 != end && (q[1] == 'x' || q[1] == 'X')) {
+      hex = true;
+      q += 2;
+      if (q == end || hex_digit(*q) < 0) return Token::bad;
+      while (q != end && hex_digit(*q) >= 0) ++q;
+    } else {
+      zero = zero || (*q == '0' && q + 1 != end && is_digit(q[1]));
+      while (q != end && is_digit(*q)) ++q;
+    }
+    if (q == end) break;
+    if (*q != '.' || parts == 4) return Token::bad;
+  }
+  if (hex) return Token::hexadecimal;
+  if (zero) return Token::leading_zero;
+  return parts < 4 ? Token::short_form : Token::bad;
+}
+
+// One address token (no blanks in it) of either family: IPv4 as four decimal numbers 0-255
+// without leading zeros, and nothing else, since lists build filters.
+Token read_token(const char* p, const char* end, Item::Kind& kind, u128& value) noexcept {
   std::uint32_t v4;
   if (scan_ipv4_decimal(p, end, v4) == end) {
     kind = Item::Kind::inet;
     value = v4;
-    return true;
-  }
-  if (std::memchr(p, ':', static_cast<std::size_t>(end - p)) != nullptr) {
-    if (scan_ipv6(p, end, value) != end) return false;
-    kind = Item::Kind::inet6;
-    return true;
+    return Token::ok;
   }
   const auto n = static_cast<std::size_t>(end - p);
-  if (n == 0 || n >= kAddressField) return false;
-  // The classic IPv4 reader stops at white space; an item must be one word.
-  for (const char* q = p; q != end; ++q) {
-    if (is_blank(*q)) return false;
+  if (std::memchr(p, ':', n) != nullptr) {
+    if (scan_ipv6(p, end, value) != end) return Token::bad;
+    kind = Item::Kind::inet6;
+    return Token::ok;
   }
-  char buf[kAddressField];
-  std::memcpy(buf, p, n);
-  buf[n] = '\0';
-  const auto v = parse_ipv4(buf);
-  if (!v) return false;
-  kind = Item::Kind::inet;
-  value = *v;
-  return true;
+  return ambiguity(p, end);
+}
+
+std::string_view reason(Token t) noexcept {
+  switch (t) {
+    case Token::leading_zero:
+      return msg::ambiguous_leading_zero;
+    case Token::hexadecimal:
+      return msg::ambiguous_hexadecimal;
+    case Token::short_form:
+      return msg::ambiguous_short_form;
+    case Token::ok:
+    case Token::bad:
+      break;
+  }
+  return msg::not_item;
 }
 
 const char* trim_end(const char* b, const char* e) noexcept {
@@ -78,7 +116,7 @@ Item parse_item(char* line, std::size_t size, std::string_view where) {
   const char* slash = nullptr;
   for (const char* p = b; p != e; ++p) {
     const char c = *p;
-    if (c == '#') {
+    if (is_comment(c)) {
       e = p;
       break;
     }
@@ -90,29 +128,30 @@ Item parse_item(char* line, std::size_t size, std::string_view where) {
   Item item;
   if (b == e) return item;
   const std::string_view text(b, static_cast<std::size_t>(e - b));
-  constexpr std::string_view kNotItem = "not an address, prefix or range";
+  const auto token = [&](const char* tb, const char* te, Item::Kind& k, u128& v) {
+    const Token t = read_token(tb, te, k, v);
+    if (t != Token::ok) bad_line(where, reason(t), text);
+  };
 
   Item::Kind kind{}, kind2{};
   u128 first = 0, last = 0;
   if (dash != nullptr) {
-    if (!read_token(b, trim_end(b, dash), kind, first) ||
-        !read_token(trim_begin(dash + 1, e), e, kind2, last)) {
-      bad_line(where, kNotItem, text);
-    }
-    if (kind != kind2) bad_line(where, "a range of two families", text);
-    if (first > last) bad_line(where, "a range that ends before it starts", text);
+    token(b, trim_end(b, dash), kind, first);
+    token(trim_begin(dash + 1, e), e, kind2, last);
+    if (kind != kind2) bad_line(where, msg::two_families, text);
+    if (first > last) bad_line(where, msg::ends_before_start, text);
   } else if (slash != nullptr) {
-    if (!read_token(b, slash, kind, first)) bad_line(where, kNotItem, text);
+    token(b, slash, kind, first);
     const unsigned width = kind == Item::Kind::inet ? 32 : 128;
     unsigned len;
-    if (prefix_length(slash, e, width, len) != e) bad_line(where, "invalid prefix length", text);
+    if (prefix_length(slash, e, width, len) != e) bad_line(where, msg::item_prefix_length, text);
     // Host bits below the length are ignored.
     const u128 mask = low_ones<u128>(width - len);
     first &= ~mask;
     last = first | mask;
     if (kind == Item::Kind::inet) last &= 0xffffffff;
   } else {
-    if (!read_token(b, e, kind, first)) bad_line(where, kNotItem, text);
+    token(b, e, kind, first);
     last = first;
   }
   item.kind = kind;

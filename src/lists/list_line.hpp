@@ -1,5 +1,8 @@
 // The grammar of one line of a list: blank, a comment, or one item (ADDRESS, ADDRESS/LEN or
-// FIRST-LAST, either family) with an optional comment after it.
+// FIRST-LAST, either family) with an optional comment after it. A comment starts at "#" or
+// ";" (block lists write "1.10.16.0/20 ; SBL256894"). IPv4 is four decimal numbers 0-255
+// without leading zeros: lists build filters, and the classic forms (octal, hexadecimal,
+// short) are refused with the reason rather than misread.
 //
 // Two readers of the same grammar, side by side: quick_item reads the common lines in one
 // pass straight from the input buffer and gives up on anything else; parse_item reads every
@@ -17,6 +20,10 @@ namespace maskery {
 
 // No item is longer; a longer line is refused unless what is kept of it ends in a comment.
 inline constexpr std::size_t kMaxLine = 4096;
+
+constexpr bool is_comment(char c) noexcept {
+  return c == '#' || c == ';';
+}
 
 // One line of a list: nothing (blank or comment), or one item.
 struct Item {

@@ -1,4 +1,4 @@
-// maskery merge [--ranges] [--except FILE]... [FILE]...: address lists to the fewest prefixes
+// maskery merge [--ranges] [--skip-bad] [--except FILE]... [FILE]...: address lists to the fewest prefixes
 // (or the maximal ranges) of their union, less the exceptions. The list engine does the
 // work; this is the mode's writer.
 #include "modes/merge.hpp"
@@ -118,14 +118,17 @@ void write_result(MergeResult& r, Format f, Sink& out) {
 int merge_mode(const MergeRequest& request, const RunContext& ctx) {
   MergeResult r;
   r.ranges = request.ranges;
+  SkippedLines skipped(ctx.diag);
+  SkippedLines* const skip = request.skip_bad ? &skipped : nullptr;
   {
     ListSets ex;
-    for (const auto name : request.excepts) read_list(name, ex);
+    for (const auto name : request.excepts) read_list(name, ex, skip);
     r.except4 = ex.v4.take();
     r.except6 = ex.v6.take();
   }
   ListSets in;
-  for (const auto name : request.files) read_list(name, in);
+  for (const auto name : request.files) read_list(name, in, skip);
+  skipped.finish();
   r.v4 = std::move(in.v4);
   r.v6 = std::move(in.v6);
   write_result(r, ctx.format, ctx.out);

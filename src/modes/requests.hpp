@@ -39,11 +39,12 @@ struct ZonesRequest {
   ZoneStyle style = ZoneStyle::rfc2317;
   bool cnames = false;
 };
-// merge [--ranges] [--except FILE]... [FILE]...
+// merge [--ranges] [--skip-bad] [--except FILE]... [FILE]...
 struct MergeRequest {
   std::vector<std::string_view> files;    // standard input ("-") when none were given
   std::vector<std::string_view> excepts;  // lists whose addresses leave the result
   bool ranges = false;                    // first-last ranges rather than prefixes
+  bool skip_bad = false;                  // bad lines named on standard error and skipped
 };
 // batch [FILE]...
 struct BatchRequest {
