@@ -55,7 +55,7 @@ _maskery() {
       if [[ ${w[-1]} == --except ]]; then
         files=1
       elif [[ $cur == -* ]]; then
-        words="--ranges --except"
+        words="--ranges --skip-bad --except"
       else
         files=1
       fi ;;

@@ -56,7 +56,7 @@ function __maskery_candidates
         case merge
             set -l cur (commandline -ct)
             if test "$w[-1]" != --except; and string match -q -- '-*' $cur
-                echo --ranges\n--except
+                echo --ranges\n--skip-bad\n--except
             else
                 __fish_complete_path $cur
             end

@@ -245,6 +245,8 @@ TEST_F(MergeTest, BadLinesNameTheFileTheLineAndTheText) {
       {"1.2.3.4-\n", ":1: not an address, prefix or range: 1.2.3.4-"},
       {"300.1.1.1\n", ":1: not an address, prefix or range: 300.1.1.1"},
       {"\x1b[31m\n", ":1: not an address, prefix or range: \\x1b[31m"},
+      {"\x9b" "31m \xc2\x9b" "31m\n", ":1: not an address, prefix or range: \\x9b31m \\xc2\\x9b31m"},
+      {"1.2.3.4\n\xef\xbb\xbf" "1.2.3.5\n", ":2: not an address, prefix or range: \\xef\\xbb\\xbf1.2.3.5"},
       {long_text + "\n", ":1: not an address, prefix or range: " + std::string(80, 'x') + "..."},
       {std::string(5000, '1') + "\n", ":1: line too long: " + std::string(80, '1') + "..."},
       // Its classic reading is 0.
@@ -276,6 +278,9 @@ TEST_F(MergeTest, BadLinesNameTheFileTheLineAndTheText) {
     const std::string in = file("in", row.input);
     EXPECT_EQ(invoke({"merge", in}), named_error(in + row.message));
   }
+  // Comments as block lists write them, and a byte-order mark at the start of a file.
+  EXPECT_EQ(invoke({"merge", file("in", "\xef\xbb\xbf" "1.10.16.0/20 ; SBL256894\n; note\n1.2.3.4;x\n")}),
+            ok("1.2.3.4/32\n1.10.16.0/20\n"));
   // A long comment is no error; a missing file is.
   EXPECT_EQ(invoke({"merge", file("in", "1.2.3.4 #" + std::string(10000, 'c') + "\n")}),
             ok("1.2.3.4/32\n"));
@@ -283,6 +288,26 @@ TEST_F(MergeTest, BadLinesNameTheFileTheLineAndTheText) {
   EXPECT_EQ(invoke({"merge", missing}), named_error(missing + ": No such file or directory"));
   EXPECT_EQ(invoke({"merge", "--except"}), named_error("option --except needs a file"));
   EXPECT_EQ(invoke({"merge", "--bogus"}), named_error("invalid option: --bogus"));
+}
+
+// --skip-bad: every bad line is named (the first 100, then a count), and the rest is merged.
+TEST_F(MergeTest, SkipBadNamesEveryBadLineAndGoesOn) {
+  std::string text = "10.0.0.1\nfoo\n10.0.0.0\n";
+  for (int i = 0; i < 120; ++i) text += "bad" + std::to_string(i) + "\n";
+  text += "010.1.1.1\n192.168.0.0/16\n";
+  const std::string in = file("in", text);
+  const std::string ex = file("ex", "10.0.0.1\nnope\n");
+  const Outcome got = invoke({"merge", "--skip-bad", "--except", ex, in});
+  std::string err = "maskery: " + ex + ":2: not an address, prefix or range: nope\n" + "maskery: " +
+                    in + ":2: not an address, prefix or range: foo\n";
+  for (int i = 0; i < 98; ++i) {
+    err += "maskery: " + in + ":" + std::to_string(4 + i) + ": not an address, prefix or range: bad" +
+           std::to_string(i) + "\n";
+  }
+  err += "maskery: 23 more bad lines skipped\n";  // bad98 to bad119, and 010.1.1.1
+  EXPECT_EQ(got, (Outcome{"10.0.0.0/32\n192.168.0.0/16\n", err, 0}));
+  // Without it, the first bad line is the error.
+  EXPECT_EQ(invoke({"merge", in}), named_error(in + ":2: not an address, prefix or range: foo"));
 }
 
 // A large file is read by two threads, a half each: the result and the line numbers of its

@@ -119,5 +119,35 @@ for w in "" $'\xff\xfe' "1.2.3.4 5" $'\xc3\xa9'; do
   done
 done
 
+# Lists and batch files: nothing hangs, the same bytes get the same verdict, and standard
+# input is read from where the shell left it, as a filter reads it.
+got=$(timeout 10 "$prog" merge /dev/zero 2>&1); check "merge /dev/zero status" 1 $?
+check "merge /dev/zero message" "maskery: /dev/zero:1: line too long: $(printf '\\x00%.0s' $(seq 80))..." "$got"
+got=$(timeout 10 "$prog" batch /dev/zero 2>&1); check "batch /dev/zero status" 1 $?
+check "batch /dev/zero message" "maskery: /dev/zero:1: line too long: $(printf '\\x00%.0s' $(seq 80))..." "$got"
+got=$( (printf '1.2.3.4\n'; yes x | tr -d '\n') | timeout 10 "$prog" merge 2>&1)
+check "endless line" "maskery: -:2: line too long: $(printf 'x%.0s' $(seq 80))..." "$got"
+printf '%4096s\n1.2.3.4\n' '' >"$tmp/edge"
+got=$(timeout 10 "$prog" merge "$tmp/edge" 2>&1); check "4096 bytes from a file" "1.2.3.4/32" "$got"
+got=$( (printf '%4096s' ''; sleep 0.3; printf '\n1.2.3.4\n') | timeout 10 "$prog" merge 2>&1)
+check "4096 bytes in two reads" "1.2.3.4/32" "$got"
+got=$( (printf '%4097s' ''; sleep 0.3; printf '\n1.2.3.4\n') | timeout 10 "$prog" merge 2>&1)
+check "4097 bytes in two reads" "maskery: -:1: line too long: $(printf ' %.0s' $(seq 80))..." "$got"
+# A large file (read by two threads when it is a named file) as standard input, part read.
+for i in $(seq 0 255); do printf '10.%d.%d.%d\n' $i{,,}; done >"$tmp/head"
+for i in $(seq 70); do cat "$tmp/head"; done >"$tmp/big0"
+{ echo 1.2.3.4; for i in $(seq 45); do cat "$tmp/big0"; done; } >"$tmp/big"  # about 9 MiB
+got=$({ read -r _; timeout 20 "$prog" merge | grep -c '^1\.2\.3\.4/32'; wc -l | tr -d ' '; } <"$tmp/big")
+check "standard input from its place" "$(printf '0\n0')" "$got"
+got=$({ head -c 1 >/dev/null; timeout 20 "$prog" merge 2>&1 | head -n 1; } <"$tmp/big")
+check "standard input a byte in" "maskery: -:1: not an address, prefix or range: .2.3.4" "$got"
+got=$({ timeout 20 "$prog" merge | wc -l | tr -d ' '; wc -l | tr -d ' '; } <"$tmp/big")
+check "standard input whole" "$(printf '257\n0')" "$got"
+# File names in messages are shown escaped, as any untrusted text is.
+run merge $'no\x1b[31mfile'
+check "escaped file name" 'maskery: no\x1b[31mfile: No such file or directory' "$err"
+run merge $'ok\nname'
+check "escaped newline in a file name" 'maskery: ok\x0aname: No such file or directory' "$err"
+
 echo "$passes passed, $fails failed"
 [ "$fails" -eq 0 ]

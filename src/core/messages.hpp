@@ -17,7 +17,7 @@ inline constexpr std::string_view usage =
 inline constexpr std::string_view help =
     "       maskery arpa4 address hostname\n"
     "       maskery zones [inet | inet6] network [rfc2317 | rfc4183 | range] [cnames]\n"
-    "       maskery merge [--ranges] [--except file]... [file]...\n"
+    "       maskery merge [--ranges] [--skip-bad] [--except file]... [file]...\n"
     "       maskery batch [file]...\n"
     "       maskery --json form...\n"
     "\n"
@@ -43,6 +43,7 @@ inline constexpr std::string_view help =
     "  --json          write each result as one JSON object on one line\n"
     "  --ranges        (merge) write first-last ranges instead of prefixes\n"
     "  --except file   (merge) take the addresses listed in file out of the result\n"
+    "  --skip-bad      (merge) name every bad line on standard error and skip it\n"
     "  -h, --help      print this help and exit\n"
     "  -V, --version   print the version and exit\n"
     "\n"
