@@ -88,13 +88,20 @@ TEST(Batch, HostileLines) {
       // A comment starts where a word could start, as in the shell.
       {"arpa4 1.2.3.4 host#name\n", one, ""},
       {"arpa4 1.2.3.4 host#name #note\n", one, ""},
-      {"\xef\xbb\xbf" "arpa4 1.2.3.4 host#name\n", one, ""},  // a byte-order mark first
+      {"\xef\xbb\xbf"
+       "arpa4 1.2.3.4 host#name\n",
+       one, ""},  // a byte-order mark first
       // A NUL in a word makes no request.
-      {std::string("inet 1.2.3.4/2\0" "4\n", 17), "", ":1: a NUL byte in a word: 1.2.3.4/2\\x004\n"},
+      {std::string("inet 1.2.3.4/2\0"
+                   "4\n",
+                   17),
+       "", ":1: a NUL byte in a word: 1.2.3.4/2\\x004\n"},
       // Control bytes of a request's words are shown escaped.
       {"\x1b]0;pwned\x07\x1b[2J\n", "",
        ":1: `\\x1b]0;pwned\\x07\\x1b[2J' is an invalid address family.\n"},
-      {"inet 1.2.3.4 netmask \xc2\x9b" "31m\n", "", ":1: invalid mask specification: \\xc2\\x9b31m\n"},
+      {"inet 1.2.3.4 netmask \xc2\x9b"
+       "31m\n",
+       "", ":1: invalid mask specification: \\xc2\\x9b31m\n"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);
@@ -125,8 +132,8 @@ TEST(Batch, JsonAccountsForEveryFile) {
   const std::string missing = (fs::temp_directory_path() / "maskery-no-such-file").string();
   const Outcome got = invoke({"--json", "batch", file, missing, file});
   const std::string host = invoke({"--json", "inet", "hosts", "1"}).out;
-  EXPECT_EQ(got.out, host + "{\"error\":\"" + missing + ": No such file or directory\",\"file\":\"" +
-                         missing + "\"}\n" + host);
+  EXPECT_EQ(got.out, host + "{\"error\":\"" + missing +
+                         ": No such file or directory\",\"file\":\"" + missing + "\"}\n" + host);
   EXPECT_EQ(got.status, 1);
   // --json is a first word; later, it is said so rather than opened as a file.
   EXPECT_EQ(invoke({"batch", "--json"}), named_error("--json must be the first word"));

@@ -245,12 +245,18 @@ TEST_F(MergeTest, BadLinesNameTheFileTheLineAndTheText) {
       {"1.2.3.4-\n", ":1: not an address, prefix or range: 1.2.3.4-"},
       {"300.1.1.1\n", ":1: not an address, prefix or range: 300.1.1.1"},
       {"\x1b[31m\n", ":1: not an address, prefix or range: \\x1b[31m"},
-      {"\x9b" "31m \xc2\x9b" "31m\n", ":1: not an address, prefix or range: \\x9b31m \\xc2\\x9b31m"},
-      {"1.2.3.4\n\xef\xbb\xbf" "1.2.3.5\n", ":2: not an address, prefix or range: \\xef\\xbb\\xbf1.2.3.5"},
+      {"\x9b"
+       "31m \xc2\x9b"
+       "31m\n",
+       ":1: not an address, prefix or range: \\x9b31m \\xc2\\x9b31m"},
+      {"1.2.3.4\n\xef\xbb\xbf"
+       "1.2.3.5\n",
+       ":2: not an address, prefix or range: \\xef\\xbb\\xbf1.2.3.5"},
       {long_text + "\n", ":1: not an address, prefix or range: " + std::string(80, 'x') + "..."},
       {std::string(5000, '1') + "\n", ":1: line too long: " + std::string(80, '1') + "..."},
       // Its classic reading is 0.
-      {std::string(64, '0') + "\n", ":1: ambiguous IPv4 address (leading zero): " + std::string(64, '0')},
+      {std::string(64, '0') + "\n",
+       ":1: ambiguous IPv4 address (leading zero): " + std::string(64, '0')},
       {"1::2 - 1::1\n", ":1: a range that ends before it starts: 1::2 - 1::1"},
       {"1::/64 - 1::1\n", ":1: not an address, prefix or range: 1::/64 - 1::1"},
       // The classic IPv4 forms are refused in lists, with the reason: they were misread.
@@ -279,7 +285,9 @@ TEST_F(MergeTest, BadLinesNameTheFileTheLineAndTheText) {
     EXPECT_EQ(invoke({"merge", in}), named_error(in + row.message));
   }
   // Comments as block lists write them, and a byte-order mark at the start of a file.
-  EXPECT_EQ(invoke({"merge", file("in", "\xef\xbb\xbf" "1.10.16.0/20 ; SBL256894\n; note\n1.2.3.4;x\n")}),
+  EXPECT_EQ(invoke({"merge", file("in",
+                                  "\xef\xbb\xbf"
+                                  "1.10.16.0/20 ; SBL256894\n; note\n1.2.3.4;x\n")}),
             ok("1.2.3.4/32\n1.10.16.0/20\n"));
   // A long comment is no error; a missing file is.
   EXPECT_EQ(invoke({"merge", file("in", "1.2.3.4 #" + std::string(10000, 'c') + "\n")}),
@@ -298,11 +306,11 @@ TEST_F(MergeTest, SkipBadNamesEveryBadLineAndGoesOn) {
   const std::string in = file("in", text);
   const std::string ex = file("ex", "10.0.0.1\nnope\n");
   const Outcome got = invoke({"merge", "--skip-bad", "--except", ex, in});
-  std::string err = "maskery: " + ex + ":2: not an address, prefix or range: nope\n" + "maskery: " +
-                    in + ":2: not an address, prefix or range: foo\n";
+  std::string err = "maskery: " + ex + ":2: not an address, prefix or range: nope\n" +
+                    "maskery: " + in + ":2: not an address, prefix or range: foo\n";
   for (int i = 0; i < 98; ++i) {
-    err += "maskery: " + in + ":" + std::to_string(4 + i) + ": not an address, prefix or range: bad" +
-           std::to_string(i) + "\n";
+    err += "maskery: " + in + ":" + std::to_string(4 + i) +
+           ": not an address, prefix or range: bad" + std::to_string(i) + "\n";
   }
   err += "maskery: 23 more bad lines skipped\n";  // bad98 to bad119, and 010.1.1.1
   EXPECT_EQ(got, (Outcome{"10.0.0.0/32\n192.168.0.0/16\n", err, 0}));

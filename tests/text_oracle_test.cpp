@@ -166,7 +166,8 @@ TEST(TextOracle, ListIpv4ItemsAgreeWithInetPton) {
         text += std::to_string(rng() % 16 == 0 ? 256 + rng() % 100 : rng() % 256);
       }
     }
-    if (text.empty() || text.find_first_of(std::string("#;-/ \t\r\n\v\f\0", 11)) != std::string::npos) {
+    if (text.empty() ||
+        text.find_first_of(std::string("#;-/ \t\r\n\v\f\0", 11)) != std::string::npos) {
       continue;
     }
     ++words;

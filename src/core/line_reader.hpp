@@ -45,7 +45,7 @@ class LineReader {
   std::size_t begin_ = 0, end_ = 0;
   bool eof_ = false;
   bool in_cut_line_ = false;  // the last line handed over was cut: its rest is unread
-  bool positioned_ = false;  // pread from offset_, at most limit_ more bytes
+  bool positioned_ = false;   // pread from offset_, at most limit_ more bytes
   off_t offset_ = 0;
   std::size_t limit_ = 0;
 };

@@ -31,7 +31,6 @@ std::size_t utf8_sequence(std::string_view s) noexcept {
   return n;
 }
 
-
 namespace {
 
 void escape(std::string& s, std::string_view bytes) {

@@ -27,8 +27,8 @@ void SkippedLines::skip(std::string text) {
 
 void SkippedLines::finish() {
   if (count_ > kNamed) {
-    diag_.report("", Failure(Failure::Form::named, std::to_string(count_ - kNamed) +
-                                                       std::string(msg::more_bad_lines)));
+    diag_.report("", Failure(Failure::Form::named,
+                             std::to_string(count_ - kNamed) + std::string(msg::more_bad_lines)));
   }
 }
 
@@ -108,8 +108,10 @@ void read_part(LineReader& reader, Part& part, bool skip, bool file_start) {
     if (line.cut) {
       const char* const end = line.data + line.size;
       if (std::find_if(static_cast<const char*>(line.data), end, is_comment) == end) {
-        if (bad(std::string(": ").append(msg::line_too_long).append(": ").append(
-                shown(std::string_view(line.data, line.size))))) {
+        if (bad(std::string(": ")
+                    .append(msg::line_too_long)
+                    .append(": ")
+                    .append(shown(std::string_view(line.data, line.size))))) {
           return;
         }
         continue;

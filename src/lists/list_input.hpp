@@ -28,7 +28,7 @@ class SkippedLines {
  public:
   static constexpr std::size_t kNamed = 100;
   explicit SkippedLines(Diagnostics& diag) : diag_(diag) {}
-  void skip(std::string text);  // "FILE:LINE: <reason>: <text>"
+  void skip(std::string text);                        // "FILE:LINE: <reason>: <text>"
   void more(std::size_t n) noexcept { count_ += n; }  // bad lines past those a part names
   void finish();
 

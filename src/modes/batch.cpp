@@ -41,8 +41,9 @@ void split_words(char* p, std::size_t size, std::vector<const char*>& words) {
     char* const word = p;
     while (p != end && !separates_words(*p)) ++p;
     if (std::memchr(word, '\0', static_cast<std::size_t>(p - word)) != nullptr) {
-      fail(std::string(msg::nul_in_word).append(": ").append(
-          shown(std::string_view(word, static_cast<std::size_t>(p - word)))));
+      fail(std::string(msg::nul_in_word)
+               .append(": ")
+               .append(shown(std::string_view(word, static_cast<std::size_t>(p - word)))));
     }
     words.push_back(word);
     if (p == end) break;

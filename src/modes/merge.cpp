@@ -1,5 +1,5 @@
-// maskery merge [--ranges] [--skip-bad] [--except FILE]... [FILE]...: address lists to the fewest prefixes
-// (or the maximal ranges) of their union, less the exceptions. The list engine does the
+// maskery merge [--ranges] [--skip-bad] [--except FILE]... [FILE]...: address lists to the fewest
+// prefixes (or the maximal ranges) of their union, less the exceptions. The list engine does the
 // work; this is the mode's writer.
 #include "modes/merge.hpp"
 
