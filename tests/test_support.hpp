@@ -44,7 +44,7 @@ inline Outcome invoke(const std::vector<std::string>& words) {
   } catch (const Failure& f) {
     o.out = out.str();
     o.err = diag.err + f.render("maskery");
-    o.status = 1;
+    o.status = f.status();
   }
   return o;
 }

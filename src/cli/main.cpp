@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     return status;
   } catch (const maskery::Failure& f) {
     write_stderr(f.render(name));
+    return f.status();
   } catch (const std::exception& e) {
     write_stderr(std::string(name) + ": " + e.what() + "\n");
   }

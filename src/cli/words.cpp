@@ -133,6 +133,8 @@ MergeRequest merge_words(const Words& word) {
       r.ranges = true;
     } else if (options && w == "--skip-bad") {
       r.skip_bad = true;
+    } else if (options && w == "--common") {
+      r.common = true;
     } else if (options && w == "--except") {
       if (i == word.size()) fail(std::string(msg::need_option_file));
       r.excepts.push_back(word(++i));
@@ -147,6 +149,60 @@ MergeRequest merge_words(const Words& word) {
     }
   }
   if (r.files.empty()) r.files.emplace_back("-");
+  return r;
+}
+
+// The failures of grep and contains are status 2: their 1 means "no".
+[[noreturn]] void fail2(std::string text) {
+  throw Failure(Failure::Form::named, std::move(text)).with_status(2);
+}
+
+GrepRequest grep_words(const Words& word) {
+  GrepRequest r;
+  std::vector<std::string_view> positional;
+  bool options = true;
+  for (std::size_t i = 2; i <= word.size(); ++i) {
+    const std::string_view w = word(i);
+    if (options && w == "--") {
+      options = false;
+    } else if (options && (w == "--invert" || w == "-v")) {
+      r.invert = true;
+    } else if (options && (w == "--count" || w == "-c")) {
+      r.count = true;
+    } else if (options && (w == "--quiet" || w == "-q")) {
+      r.quiet = true;
+    } else if (options && w == "--which") {
+      r.which = true;
+    } else if (options && w == "--in") {
+      if (i == word.size()) fail2(std::string(msg::need_in_file));
+      r.lists.push_back(word(++i));
+    } else if (options && w.starts_with("--in=")) {
+      r.lists.push_back(w.substr(5));
+    } else if (options && w == "--json") {
+      fail2(std::string(msg::json_first));
+    } else if (options && w.size() > 1 && w[0] == '-') {
+      fail2(std::string(msg::invalid_option).append(w));
+    } else {
+      positional.push_back(w);
+    }
+  }
+  std::size_t at = 0;
+  if (r.lists.empty()) {
+    if (positional.empty()) fail2(std::string(msg::need_networks));
+    r.networks = positional[at++];
+  }
+  r.files.assign(positional.begin() + static_cast<std::ptrdiff_t>(at), positional.end());
+  if (r.files.empty()) r.files.emplace_back("-");
+  if (r.which && r.invert) fail2(std::string(msg::which_invert));
+  return r;
+}
+
+ContainsRequest contains_words(const Words& word) {
+  ContainsRequest r;
+  if (word.size() < 2) fail2(std::string(msg::need_networks));
+  if (word.size() < 3) fail2(std::string(msg::need_items));
+  r.networks = word(2);
+  for (std::size_t i = 3; i <= word.size(); ++i) r.items.emplace_back(word(i));
   return r;
 }
 
@@ -200,6 +256,8 @@ Request read_request(std::span<const char* const> words) {
   }
   if (first == "zones") return zones_words(word);
   if (first == "merge") return merge_words(word);
+  if (first == "grep") return grep_words(word);
+  if (first == "contains") return contains_words(word);
   if (first == "batch") {
     BatchRequest r{{words.begin() + 1, words.end()}};
     // A first-word option given later would be taken for a file that is not there.

@@ -21,6 +21,13 @@ class Failure : public std::runtime_error {
       : std::runtime_error(text), form_(form), text_(std::move(text)) {}
 
   Form form() const noexcept { return form_; }
+  // The exit status main gives it: 1, or 2 for the modes whose 1 means "no" (grep, contains).
+  int status() const noexcept { return status_; }
+  Failure with_status(int status) const {
+    Failure f = *this;
+    f.status_ = status;
+    return f;
+  }
   const std::string& text() const noexcept { return text_; }
 
   // The bytes for standard error, under the given program name; a context ("FILE:LINE")
@@ -30,6 +37,7 @@ class Failure : public std::runtime_error {
  private:
   Form form_;
   std::string text_;
+  int status_ = 1;
 };
 
 // Standard output refused a write: the run cannot go on, whatever mode it is in.

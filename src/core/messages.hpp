@@ -101,6 +101,12 @@ inline constexpr std::string_view not_in_batch = "' cannot be used in a batch"; 
 inline constexpr std::string_view nul_in_word = "a NUL byte in a word";
 inline constexpr std::string_view json_first = "--json must be the first word";
 
+// grep and contains.
+inline constexpr std::string_view need_in_file = "option --in needs a file";
+inline constexpr std::string_view need_networks = "must specify networks (or --in LIST)";
+inline constexpr std::string_view need_items = "must specify an address, prefix or range";
+inline constexpr std::string_view which_invert = "--which and --invert cannot be used together";
+
 // Standard output.
 inline constexpr std::string_view write_error = "write error: ";  // and the reason
 }  // namespace msg

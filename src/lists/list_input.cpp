@@ -40,10 +40,11 @@ struct BadLine {
   std::string text;  // ": <reason>: <text>"
 };
 
-// What one reader of a part of a file found: its sets, its lines, and its bad lines (the
-// first only, unless they are skipped).
+// What one reader of a part of a file found: its items (into a Target: ListSets, or
+// ItemList), its lines, and its bad lines (the first only, unless they are skipped).
+template <class Target>
 struct Part {
-  ListSets sets;
+  Target sets;
   unsigned long lines = 0;
   std::vector<BadLine> bad;  // at most SkippedLines::kNamed
   unsigned long more_bad = 0;
@@ -57,12 +58,16 @@ void add(ListSets& sets, const Item& item) {
     sets.v6.add(item.r6);
   }
 }
+void add(ItemList& list, const Item& item) {
+  if (item.kind != Item::Kind::none) list.items.push_back(item);
+}
 
 constexpr std::string_view kBom = "\xef\xbb\xbf";
 
 // Reads lines into part. Returns at the end, at a read error, or at the first bad line
 // unless skip.
-void read_part(LineReader& reader, Part& part, bool skip, bool file_start) {
+template <class Target>
+void read_part(LineReader& reader, Part<Target>& part, bool skip, bool file_start) {
   LineReader::Line line;
   const auto bad = [&](std::string text) {
     if (part.bad.size() < SkippedLines::kNamed) {
@@ -150,9 +155,10 @@ off_t second_half(int fd, off_t start) {
 
 }  // namespace
 
-void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped) {
+template <class Target>
+void read_file(std::string_view name, Target& sets, SkippedLines* skipped) {
   InputFile file(name);
-  Part first, second;
+  Part<Target> first, second;
   const bool skip = skipped != nullptr;
   // Standard input may be a file that the caller has read part of already.
   const off_t start = std::max<off_t>(::lseek(file.fd(), 0, SEEK_CUR), 0);
@@ -201,6 +207,14 @@ void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped) {
   }
   sets.absorb(std::move(first.sets));
   sets.absorb(std::move(second.sets));
+}
+
+void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped) {
+  read_file(name, sets, skipped);
+}
+
+void read_items(std::string_view name, ItemList& list) {
+  read_file(name, list, nullptr);
 }
 
 }  // namespace maskery

@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/diagnostics.hpp"
+#include "lists/list_line.hpp"
 #include "lists/range_set.hpp"
 
 namespace maskery {
@@ -19,6 +21,16 @@ struct ListSets {
   void absorb(ListSets&& other) {
     v4.absorb(std::move(other.v4));
     v6.absorb(std::move(other.v6));
+  }
+};
+
+// The items of lists one by one, in the order given, for a mode that needs them apart
+// (which item holds an address).
+struct ItemList {
+  std::vector<Item> items;
+  void absorb(ItemList&& other) {
+    items.insert(items.end(), other.items.begin(), other.items.end());
+    other.items.clear();
   }
 };
 
@@ -42,5 +54,12 @@ class SkippedLines {
 // position on and left at its end, as a filter leaves it. With skipped, a bad line is
 // handed to it and the reading goes on.
 void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped = nullptr);
+
+}  // namespace maskery
+
+namespace maskery {
+
+// The same for a list whose items are kept one by one.
+void read_items(std::string_view name, ItemList& list);
 
 }  // namespace maskery

@@ -155,10 +155,27 @@ Item parse_item(char* line, std::size_t size, std::string_view where) {
     last = first;
   }
   item.kind = kind;
+  item.range = dash != nullptr;
   if (kind == Item::Kind::inet) {
     item.r4 = {static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last)};
   } else {
     item.r6 = {first, last};
+  }
+  return item;
+}
+
+Item parse_word(std::string_view word) {
+  std::string line(word);
+  line.push_back('\0');  // the writable byte after a line
+  Item item;
+  try {
+    item = parse_item(line.data(), word.size(), "");
+  } catch (const Failure& f) {
+    throw Failure(Failure::Form::named, f.text().substr(2));  // without the empty place
+  }
+  // A word is an item, never a comment or nothing.
+  if (item.kind == Item::Kind::none || word.find_first_of("#;") != std::string_view::npos) {
+    fail(std::string(msg::not_item).append(": ").append(shown(word)));
   }
   return item;
 }
@@ -178,13 +195,14 @@ const char* quick_number(const char* p, const char* e, u128& v) noexcept {
 // million lines), and reading ranges here too took another tenth off an IPv6 list. Returns
 // where the item stops, or null.
 template <class R>
-const char* quick_range(const char* p, const char* e, R& out) noexcept {
+const char* quick_range(const char* p, const char* e, R& out, bool& range) noexcept {
   using N = Num<R>;
   constexpr unsigned width = kWidth<R>;
   N first;
   const char* end = quick_number(p, e, first);
   if (end == nullptr) return nullptr;
   N last = first;
+  range = false;
   if (end != e && *end == '/') {
     unsigned len;
     end = prefix_length(end, e, width, len);
@@ -199,6 +217,7 @@ const char* quick_range(const char* p, const char* e, R& out) noexcept {
     while (end != e && *end == ' ') ++end;
     end = quick_number(end, e, last);
     if (end == nullptr || last < first) return nullptr;
+    range = true;
   }
   out = {first, last};
   return end;
@@ -215,15 +234,15 @@ const char* quick_item(const char* p, const char* e, bool to_newline, Item& item
   bool dotted = false;
   for (const char* q = p + 1; q < e && q < p + 4; ++q) dotted = dotted || *q == '.';
   const char* stop;
-  if (!dotted && whole(stop = quick_range(p, e, item.r6))) {
+  if (!dotted && whole(stop = quick_range(p, e, item.r6, item.range))) {
     item.kind = Item::Kind::inet6;
     return stop;
   }
-  if (whole(stop = quick_range(p, e, item.r4))) {
+  if (whole(stop = quick_range(p, e, item.r4, item.range))) {
     item.kind = Item::Kind::inet;
     return stop;
   }
-  if (dotted && whole(stop = quick_range(p, e, item.r6))) {
+  if (dotted && whole(stop = quick_range(p, e, item.r6, item.range))) {
     item.kind = Item::Kind::inet6;
     return stop;
   }

@@ -28,6 +28,7 @@ constexpr bool is_comment(char c) noexcept {
 // One line of a list: nothing (blank or comment), or one item.
 struct Item {
   enum class Kind : std::uint8_t { none, inet, inet6 } kind = Kind::none;
+  bool range = false;  // written FIRST-LAST (else ADDRESS or ADDRESS/LEN)
   Range4 r4{};
   Range6 r6{};
 };
@@ -38,6 +39,10 @@ Item parse_item(char* line, std::size_t size, std::string_view where);
 // The same, with the common forms read in one pass first; a failure's text is
 // ": <reason>: <text>".
 Item read_item(char* line, std::size_t size);
+
+// One item of the command line (a word, or a piece of a comma-separated word), read as a
+// list line is. Throws Failure "<reason>: <word>" when it is not exactly one item.
+Item parse_word(std::string_view word);
 
 // A common item at p: the whole of [p, e), or, with to_newline, up to a newline before e.
 // Returns where it stops (e, or the newline), or null for any other line.

@@ -24,6 +24,10 @@ int execute(const Request& request, const RunContext& ctx) {
                        ctx.format, ctx.out);
         } else if constexpr (std::is_same_v<T, MergeRequest>) {
           return merge_mode(r, ctx);
+        } else if constexpr (std::is_same_v<T, GrepRequest>) {
+          return grep_mode(r, ctx);
+        } else if constexpr (std::is_same_v<T, ContainsRequest>) {
+          return contains_mode(r, ctx);
         } else if constexpr (std::is_same_v<T, BatchRequest>) {
           return batch_mode(r, ctx);
         } else if constexpr (std::is_same_v<T, HelpRequest>) {

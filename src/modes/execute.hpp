@@ -13,5 +13,7 @@ int execute(const Request& request, const RunContext& ctx);
 // The modes with more to them than one record, each in its own file.
 int merge_mode(const MergeRequest& request, const RunContext& ctx);
 int batch_mode(const BatchRequest& request, const RunContext& ctx);
+int grep_mode(const GrepRequest& request, const RunContext& ctx);
+int contains_mode(const ContainsRequest& request, const RunContext& ctx);
 
 }  // namespace maskery

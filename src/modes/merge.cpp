@@ -1,6 +1,7 @@
-// maskery merge [--ranges] [--skip-bad] [--except FILE]... [FILE]...: address lists to the fewest
-// prefixes (or the maximal ranges) of their union, less the exceptions. The list engine does the
-// work; this is the mode's writer.
+// maskery merge [--ranges] [--skip-bad] [--common] [--except FILE]... [FILE]...: address lists
+// to the fewest prefixes (or the maximal ranges) of their union (with --common, of their
+// intersection), less the exceptions. The list engine does the work; this is the mode's
+// writer.
 #include "modes/merge.hpp"
 
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "core/address_text.hpp"
 #include "lists/list_input.hpp"
+#include "lists/lookup.hpp"
 #include "modes/execute.hpp"
 
 namespace maskery {
@@ -127,7 +129,23 @@ int merge_mode(const MergeRequest& request, const RunContext& ctx) {
     r.except6 = ex.v6.take();
   }
   ListSets in;
-  for (const auto name : request.files) read_list(name, in, skip);
+  if (request.common && request.files.size() > 1) {
+    // The addresses of every file: each file's union, intersected in turn.
+    SortedRanges<Range4> v4;
+    SortedRanges<Range6> v6;
+    for (std::size_t i = 0; i < request.files.size(); ++i) {
+      ListSets one;
+      read_list(request.files[i], one, skip);
+      SortedRanges<Range4> f4 = one.v4.take();
+      SortedRanges<Range6> f6 = one.v6.take();
+      v4 = i == 0 ? std::move(f4) : intersect(v4.view(), f4.view());
+      v6 = i == 0 ? std::move(f6) : intersect(v6.view(), f6.view());
+    }
+    for (const Range4& r : v4) in.v4.add(r);
+    for (const Range6& r : v6) in.v6.add(r);
+  } else {
+    for (const auto name : request.files) read_list(name, in, skip);
+  }
   skipped.finish();
   r.v4 = std::move(in.v4);
   r.v6 = std::move(in.v6);

@@ -39,12 +39,25 @@ struct ZonesRequest {
   ZoneStyle style = ZoneStyle::rfc2317;
   bool cnames = false;
 };
-// merge [--ranges] [--skip-bad] [--except FILE]... [FILE]...
+// merge [--ranges] [--skip-bad] [--common] [--except FILE]... [FILE]...
 struct MergeRequest {
   std::vector<std::string_view> files;    // standard input ("-") when none were given
   std::vector<std::string_view> excepts;  // lists whose addresses leave the result
   bool ranges = false;                    // first-last ranges rather than prefixes
   bool skip_bad = false;                  // bad lines named on standard error and skipped
+  bool common = false;                    // the addresses in every file, not in any
+};
+// grep [--invert] [--count] [--quiet] [--which] NETWORKS|--in LIST... [FILE]...
+struct GrepRequest {
+  std::string_view networks;            // comma-separated items, when no --in is given
+  std::vector<std::string_view> lists;  // --in
+  std::vector<std::string_view> files;  // standard input ("-") when none were given
+  bool invert = false, count = false, quiet = false, which = false;
+};
+// contains NETWORKS ITEM...
+struct ContainsRequest {
+  std::string_view networks;
+  std::vector<std::string_view> items;
 };
 // batch [FILE]...
 struct BatchRequest {
@@ -54,7 +67,8 @@ struct BatchRequest {
 struct HelpRequest {};
 struct VersionRequest {};
 
-using Request = std::variant<ReportRequest, HostsRequest, PtrRequest, StfRequest, ZonesRequest,
-                             MergeRequest, BatchRequest, HelpRequest, VersionRequest>;
+using Request =
+    std::variant<ReportRequest, HostsRequest, PtrRequest, StfRequest, ZonesRequest, MergeRequest,
+                 GrepRequest, ContainsRequest, BatchRequest, HelpRequest, VersionRequest>;
 
 }  // namespace maskery

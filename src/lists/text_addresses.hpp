@@ -1,0 +1,133 @@
+// Addresses as they stand in free text (log lines, lists, reports): where a token is an
+// address, and which.
+//
+// A token is a maximal run of the characters that can make an address (hexadecimal digits,
+// ':' and '.'), and only a whole token is read, so that nothing inside a longer word is
+// taken for an address: in host-10.0.0.9.example.com, 1.2.3.4.5, a1.2.3.4, 10.0.0.256,
+// 12:34:56 and 00:1a:2b:3c:4d:5e there is none. A token is no address when a letter, digit
+// or '_' stands right before it or right after it.
+//   IPv6: the whole token is standard IPv6 text; a full stop after it ends a sentence;
+//         "[...]", a "%zone" or a "/len" after it are left alone (client=[2001:db8::1]:443,
+//         fe80::1%eth0).
+//   IPv4: four decimal numbers 0-255 with dots from the token's start, a leading zero read
+//         as decimal (logs pad, they do not mean octal); after it a port (10.0.0.1:8080),
+//         a full stop that ends a sentence, or any character that is no part of a word.
+//         A token that starts with a single ':' (tcp:10.0.0.1) is read after it.
+// ::ffff:a.b.c.d (and ::ffff:0:0/96 in any form) is also its IPv4 address.
+#pragma once
+
+#include <cstdint>
+
+#include "lists/ranges.hpp"
+
+namespace maskery {
+
+struct TextAddress {
+  const char* begin;  // the address as it stands in the text
+  const char* end;
+  bool v6;      // else IPv4
+  bool mapped;  // IPv6 in ::ffff:0:0/96: also the IPv4 address v4
+  std::uint32_t v4;
+  u128 value6;
+};
+
+namespace text_addresses {
+
+// Character classes, one lookup a byte.
+enum : std::uint8_t { kRun = 1, kWord = 2, kDigit = 4 };
+inline constexpr auto kClass = [] {
+  struct Table {
+    std::uint8_t c[256];
+  } t{};
+  for (int i = 0; i < 256; ++i) {
+    const bool digit = i >= '0' && i <= '9';
+    const bool hexl = (i >= 'a' && i <= 'f') || (i >= 'A' && i <= 'F');
+    const bool letter = (i >= 'a' && i <= 'z') || (i >= 'A' && i <= 'Z');
+    std::uint8_t v = 0;
+    if (digit || hexl || i == ':' || i == '.') v |= kRun;
+    if (digit || letter || i == '_') v |= kWord;
+    if (digit) v |= kDigit;
+    t.c[i] = v;
+  }
+  return t;
+}();
+inline std::uint8_t cls(char c) noexcept {
+  return kClass.c[static_cast<unsigned char>(c)];
+}
+
+// Four decimal numbers 0-255 with dots at p, one to three digits each. Returns the end, or
+// null.
+inline const char* dotted_quad(const char* p, const char* e, std::uint32_t& out) noexcept {
+  std::uint32_t v = 0;
+  for (int part = 0; part < 4; ++part) {
+    unsigned n = 0;
+    int digits = 0;
+    for (; p != e && digits < 3 && (cls(*p) & kDigit) != 0; ++p, ++digits) {
+      n = n * 10 + static_cast<unsigned>(*p - '0');
+    }
+    if (digits == 0 || n > 255) return nullptr;
+    v = v << 8 | n;
+    if (part < 3) {
+      if (p == e || *p != '.') return nullptr;
+      ++p;
+    }
+  }
+  out = v;
+  return p;
+}
+
+// Whether the text from p on may follow an address: the end, or no word character, and a
+// full stop only when no word character follows it.
+inline bool ends_token(const char* p, const char* e) noexcept {
+  if (p == e) return true;
+  if ((cls(*p) & kWord) != 0) return false;
+  if (*p == '.') return p + 1 == e || (cls(p[1]) & kWord) == 0;
+  return true;
+}
+
+const char* scan_v6_token(const char* b, const char* e, TextAddress& out) noexcept;
+
+}  // namespace text_addresses
+
+// Calls f(const TextAddress&) for each address in [b, e), in order; stops early when f
+// returns false.
+template <class F>
+void for_each_address(const char* b, const char* e, F&& f) {
+  using namespace text_addresses;
+  const char* p = b;
+  while (p != e) {
+    if ((cls(*p) & kRun) == 0) {
+      ++p;
+      continue;
+    }
+    // The token [p, q): its start is no part of a word before it.
+    const char* q = p + 1;
+    while (q != e && (cls(*q) & kRun) != 0) ++q;
+    const bool free = p == b || (cls(p[-1]) & kWord) == 0;
+    if (q - p >= 2) {
+      TextAddress a;
+      const char* start = p;
+      bool found = false;
+      if (*p == ':' && p[1] != ':') {
+        ++start;  // "tcp:10.0.0.1": a lone colon separates, and an IPv4 address may follow
+      } else if (!free) {
+        start = nullptr;
+      } else if (scan_v6_token(p, q, a) != nullptr) {
+        found = ends_token(a.end, e);
+      }
+      if (!found && start != nullptr && (cls(*start) & kDigit) != 0) {
+        std::uint32_t v;
+        const char* end = dotted_quad(start, q, v);
+        // After it: a port, or what may follow any address.
+        if (end != nullptr && (ends_token(end, e) || *end == ':')) {
+          a = {start, end, false, false, v, 0};
+          found = true;
+        }
+      }
+      if (found && !f(static_cast<const TextAddress&>(a))) return;
+    }
+    p = q;
+  }
+}
+
+}  // namespace maskery

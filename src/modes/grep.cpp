@@ -1,0 +1,313 @@
+// maskery grep [--invert] [--count] [--quiet] [--which] NETWORKS|--in LIST... [FILE]...: the
+// lines that hold an address inside a set of networks. maskery contains NETWORKS ITEM...:
+// whether items lie inside them, as an exit status. Both build the set with the list
+// engine; their statuses are grep's: 0 yes, 1 no, 2 an error.
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "core/address_text.hpp"
+#include "core/failure.hpp"
+#include "core/input_files.hpp"
+#include "core/json.hpp"
+#include "core/line_reader.hpp"
+#include "core/untrusted.hpp"
+#include "lists/list_input.hpp"
+#include "lists/lookup.hpp"
+#include "lists/text_addresses.hpp"
+#include "modes/execute.hpp"
+
+namespace maskery {
+
+namespace {
+
+// A line of a searched file may be this long; a longer one is an error, found at its limit.
+constexpr std::size_t kMaxGrepLine = std::size_t{1} << 20;
+
+// The items of a NETWORKS word: comma-separated, either family.
+template <class F>
+void word_items(std::string_view networks, F&& f) {
+  for (;;) {
+    const std::size_t comma = networks.find(',');
+    f(parse_word(networks.substr(0, comma)));
+    if (comma == std::string_view::npos) return;
+    networks.remove_prefix(comma + 1);
+  }
+}
+
+// The union of the networks, for the questions that need no item: is an address inside.
+struct Union {
+  SortedRanges<Range4> v4;
+  SortedRanges<Range6> v6;
+};
+
+Union union_of(std::string_view networks, const std::vector<std::string_view>& lists) {
+  ListSets sets;
+  if (!networks.empty() || lists.empty()) {
+    word_items(networks, [&](const Item& item) {
+      if (item.kind == Item::Kind::inet) sets.v4.add(item.r4);
+      if (item.kind == Item::Kind::inet6) sets.v6.add(item.r6);
+    });
+  }
+  for (const auto name : lists) read_list(name, sets);
+  return {sets.v4.take(), sets.v6.take()};
+}
+
+// The items themselves, for the question which item holds an address.
+struct Items {
+  std::vector<Item> all;  // in the order given
+  std::vector<Range4> v4;
+  std::vector<std::uint32_t> v4_item;  // the number in all of each of v4
+  std::vector<Range6> v6;
+  std::vector<std::uint32_t> v6_item;
+};
+
+Items items_of(std::string_view networks, const std::vector<std::string_view>& lists) {
+  ItemList list;
+  if (!networks.empty() || lists.empty()) {
+    word_items(networks, [&](const Item& item) { list.items.push_back(item); });
+  }
+  for (const auto name : lists) read_items(name, list);
+  Items it;
+  it.all = std::move(list.items);
+  for (std::uint32_t i = 0; i < it.all.size(); ++i) {
+    if (it.all[i].kind == Item::Kind::inet) {
+      it.v4.push_back(it.all[i].r4);
+      it.v4_item.push_back(i);
+    } else {
+      it.v6.push_back(it.all[i].r6);
+      it.v6_item.push_back(i);
+    }
+  }
+  return it;
+}
+
+// An item as --which and JSON write it: ADDRESS/LEN (host bits cleared) or FIRST-LAST.
+template <class R>
+std::string item_text(const R& r, bool range) {
+  char buf[2 * kMaxAddressText + 8];
+  char* p = format_address(buf, from_value(r.first));
+  if (range) {
+    *p++ = '-';
+    p = format_address(p, from_value(r.last));
+  } else {
+    const unsigned len = kWidth<R> - log2_count(r.last - r.first);
+    *p++ = '/';
+    const std::string l = std::to_string(len);
+    p = std::copy(l.begin(), l.end(), p);
+  }
+  return {buf, p};
+}
+
+class Searcher {
+ public:
+  Searcher(const GrepRequest& rq, const RunContext& ctx)
+      : rq_(rq), ctx_(ctx), json_(ctx.format == Format::json), by_item_(rq.which || json_) {
+    if (by_item_) {
+      items_ = items_of(rq.networks, rq.lists);
+      most4_.emplace(std::span<const Range4>(items_.v4));
+      most6_.emplace(std::span<const Range6>(items_.v6));
+    } else {
+      set_ = union_of(rq.networks, rq.lists);
+    }
+  }
+
+  // Searches one file; returns the lines selected. With quiet, stops at the first.
+  unsigned long file(std::string_view name, bool named) {
+    InputFile in(name);
+    LineReader reader(in.fd(), kMaxGrepLine);
+    LineReader::Line line;
+    unsigned long number = 0, selected = 0;
+    const std::string prefix = named ? std::string(name) + ":" : std::string();
+    for (;;) {
+      try {
+        if (!reader.next(line)) break;
+      } catch (const std::system_error& e) {
+        file_failure(name, e.code().value());
+      }
+      ++number;
+      if (line.cut) {
+        fail(shown(name, std::string_view::npos) + ":" + std::to_string(number) + ": " +
+             std::string(msg::line_too_long));
+      }
+      if (!select(line.data, line.data + line.size)) continue;
+      ++selected;
+      if (rq_.quiet) return selected;
+      if (rq_.count) continue;
+      write(name, prefix, number, std::string_view(line.data, line.size));
+    }
+    return selected;
+  }
+
+ private:
+  // The item that holds the address (its number in items_.all), or kNone.
+  std::uint32_t holder(const TextAddress& a) const {
+    constexpr std::uint32_t none = MostSpecific<Range4>::kNone;
+    std::uint32_t best = none;
+    const auto consider = [&](std::uint32_t i) {
+      if (i == none) return;
+      if (best == none) {
+        best = i;
+        return;
+      }
+      // Between an IPv6 item and an IPv4 one for a mapped address: the fewer addresses.
+      const auto size = [&](std::uint32_t k) -> u128 {
+        const Item& it = items_.all[k];
+        return it.kind == Item::Kind::inet ? u128{it.r4.last - it.r4.first}
+                                           : it.r6.last - it.r6.first;
+      };
+      if (size(i) < size(best) || (size(i) == size(best) && i < best)) best = i;
+    };
+    if (a.v6) {
+      const std::uint32_t k = most6_->find(a.value6);
+      if (k != none) consider(items_.v6_item[k]);
+    }
+    if (!a.v6 || a.mapped) {
+      const std::uint32_t k = most4_->find(a.v4);
+      if (k != none) consider(items_.v4_item[k]);
+    }
+    return best;
+  }
+
+  bool inside(const TextAddress& a) const {
+    if (a.v6 && find_range(set_.v6.view(), a.value6) != nullptr) return true;
+    return (!a.v6 || a.mapped) && find_range(set_.v4.view(), a.v4) != nullptr;
+  }
+
+  // Whether the line is selected; the matches (for --which and JSON) are kept in found_.
+  bool select(const char* b, const char* e) {
+    bool any = false, in = false;
+    found_.clear();
+    const bool all = by_item_;  // every match is wanted, not only whether there is one
+    for_each_address(b, e, [&](const TextAddress& a) {
+      any = true;
+      if (by_item_) {
+        const std::uint32_t h = holder(a);
+        if (h != MostSpecific<Range4>::kNone) {
+          in = true;
+          found_.push_back({a.begin, a.end, h});
+        }
+      } else if (inside(a)) {
+        in = true;
+      }
+      // Without --invert a line is selected at its first match; with it, rejected there.
+      return all || !in;
+    });
+    return rq_.invert ? any && !in : in;
+  }
+
+  void write(std::string_view name, const std::string& prefix, unsigned long number,
+             std::string_view text) {
+    Sink& out = ctx_.out;
+    if (json_) {
+      std::string s = "{\"file\":";
+      append_json_string(s, name);
+      s += ",\"line\":" + std::to_string(number) + ",\"text\":";
+      append_json_string(s, text);
+      s += ",\"matches\":[";
+      for (std::size_t i = 0; i < found_.size(); ++i) {
+        s += i == 0 ? "{\"address\":" : ",{\"address\":";
+        append_json_string(s, std::string_view(found_[i].begin, found_[i].end - found_[i].begin));
+        s += ",\"item\":";
+        append_json_string(s, item_of(found_[i].item));
+        s += '}';
+      }
+      s += "]}\n";
+      out.write(s);
+      return;
+    }
+    if (rq_.which) {
+      for (const auto& f : found_) {
+        out.write(prefix);
+        out.write(std::string_view(f.begin, static_cast<std::size_t>(f.end - f.begin)));
+        out.write("\t");
+        out.write(item_of(f.item));
+        out.write("\n");
+      }
+      return;
+    }
+    out.write(prefix);
+    out.write(text);
+    out.write("\n");
+  }
+
+  std::string item_of(std::uint32_t k) const {
+    const Item& it = items_.all[k];
+    return it.kind == Item::Kind::inet ? item_text(it.r4, it.range) : item_text(it.r6, it.range);
+  }
+
+  struct Found {
+    const char* begin;
+    const char* end;
+    std::uint32_t item;
+  };
+  const GrepRequest& rq_;
+  const RunContext& ctx_;
+  bool json_, by_item_;
+  Union set_;
+  Items items_;
+  std::optional<MostSpecific<Range4>> most4_;
+  std::optional<MostSpecific<Range6>> most6_;
+  std::vector<Found> found_;
+};
+
+}  // namespace
+
+int grep_mode(const GrepRequest& rq, const RunContext& ctx) {
+  try {
+    Searcher s(rq, ctx);
+    const bool named = rq.files.size() > 1;
+    unsigned long total = 0;
+    for (const auto name : rq.files) {
+      const unsigned long n = s.file(name, named);
+      total += n;
+      if (rq.quiet && n > 0) break;
+      if (rq.count && !rq.quiet) {
+        if (ctx.format == Format::json) {
+          std::string j = "{\"file\":";
+          append_json_string(j, name);
+          ctx.out.write(j + ",\"count\":" + std::to_string(n) + "}\n");
+        } else {
+          ctx.out.write((named ? std::string(name) + ":" : std::string()) + std::to_string(n) +
+                        "\n");
+        }
+      }
+    }
+    ctx.out.flush();
+    return total > 0 ? 0 : 1;
+  } catch (const Failure& f) {
+    throw f.with_status(2);
+  }
+}
+
+int contains_mode(const ContainsRequest& rq, const RunContext& ctx) {
+  try {
+    const Union set = union_of(rq.networks, {});
+    std::vector<std::string_view> outside;
+    for (const auto word : rq.items) {
+      const Item item = parse_word(word);
+      const bool in = item.kind == Item::Kind::inet ? covers(set.v4.view(), item.r4)
+                                                    : covers(set.v6.view(), item.r6);
+      if (!in) outside.push_back(word);
+    }
+    if (ctx.format == Format::json) {
+      std::string s = outside.empty() ? "{\"contains\":true,\"outside\":["
+                                      : "{\"contains\":false,\"outside\":[";
+      for (std::size_t i = 0; i < outside.size(); ++i) {
+        if (i != 0) s += ',';
+        append_json_string(s, outside[i]);
+      }
+      s += "]}\n";
+      ctx.out.write(s);
+    }
+    ctx.out.flush();
+    return outside.empty() ? 0 : 1;
+  } catch (const Failure& f) {
+    throw f.with_status(2);
+  }
+}
+
+}  // namespace maskery
