@@ -141,8 +141,8 @@ int merge_mode(const MergeRequest& request, const RunContext& ctx) {
       v4 = i == 0 ? std::move(f4) : intersect(v4.view(), f4.view());
       v6 = i == 0 ? std::move(f6) : intersect(v6.view(), f6.view());
     }
-    for (const Range4& r : v4) in.v4.add(r);
-    for (const Range6& r : v6) in.v6.add(r);
+    for (const Range4& x : v4) in.v4.add(x);
+    for (const Range6& x : v6) in.v6.add(x);
   } else {
     for (const auto name : request.files) read_list(name, in, skip);
   }
