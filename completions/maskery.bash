@@ -18,7 +18,7 @@ _maskery() {
   fi
   local words="" files=""
   case ${w[0]-} in
-    "") words="inet inet6 arpa4 arpa6 int6 stf zones merge batch"
+    "") words="inet inet6 arpa4 arpa6 int6 stf zones merge grep contains split batch"
         [[ -z $json ]] && words+=" --json --help --version" ;;
     inet | inet6)
       case ${#w[@]} in
@@ -55,10 +55,30 @@ _maskery() {
       if [[ ${w[-1]} == --except ]]; then
         files=1
       elif [[ $cur == -* ]]; then
-        words="--ranges --skip-bad --except"
+        words="--ranges --skip-bad --common --except"
       else
         files=1
       fi ;;
+    grep)
+      if [[ ${w[-1]} == --in ]]; then
+        files=1
+      elif [[ $cur == -* ]]; then
+        words="--invert --count --quiet --which --in"
+      elif [[ " ${w[*]} " == *" --in "* || ${#w[@]} -ge 2 ]]; then
+        files=1  # past the networks: the files to search
+      fi ;;
+    split)
+      case ${#w[@]} in
+        1) words="inet inet6" ;;
+        2) ;;  # the network
+        *) if [[ ${w[-1]} == --except ]]; then
+             files=1
+           elif [[ $cur == -* ]]; then
+             words="--except"
+           elif [[ ${#w[@]} -eq 3 ]]; then
+             words="hosts"
+           fi ;;
+      esac ;;
     batch) files=1 ;;
   esac
   if [[ -n $files ]]; then

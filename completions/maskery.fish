@@ -9,7 +9,7 @@ function __maskery_candidates
     set -l n (count $w)
     switch "$w[1]"
         case ''
-            echo inet\ninet6\narpa4\narpa6\nint6\nstf\nzones\nmerge\nbatch
+            echo inet\ninet6\narpa4\narpa6\nint6\nstf\nzones\nmerge\ngrep\ncontains\nsplit\nbatch
             test $json -eq 0; and echo --json\n--help\n--version
         case inet inet6
             if test $n -eq 1
@@ -56,9 +56,27 @@ function __maskery_candidates
         case merge
             set -l cur (commandline -ct)
             if test "$w[-1]" != --except; and string match -q -- '-*' $cur
-                echo --ranges\n--skip-bad\n--except
+                echo --ranges\n--skip-bad\n--common\n--except
             else
                 __fish_complete_path $cur
+            end
+        case grep
+            set -l cur (commandline -ct)
+            if test "$w[-1]" != --in; and string match -q -- '-*' $cur
+                echo --invert\n--count\n--quiet\n--which\n--in
+            else if test "$w[-1]" = --in; or contains -- --in $w; or test (count $w) -ge 2
+                __fish_complete_path $cur
+            end
+        case split
+            set -l cur (commandline -ct)
+            if test (count $w) -eq 1
+                echo inet\ninet6
+            else if test "$w[-1]" = --except
+                __fish_complete_path $cur
+            else if string match -q -- '-*' $cur
+                echo --except
+            else if test (count $w) -eq 3
+                echo hosts
             end
         case batch
             __fish_complete_path (commandline -ct)

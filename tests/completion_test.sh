@@ -34,13 +34,18 @@ cases=(
   "maskery zones inet 192.0.2.64/26 cnames rfc4|maskery zones inet 192.0.2.64/26 cnames rfc4183 "
   "maskery zones inet6 2001:db8:: pre|maskery zones inet6 2001:db8:: prefixlen "
   "maskery merge --r|maskery merge --ranges "
+  "maskery merge --co|maskery merge --common "
+  "maskery grep --wh|maskery grep --which "
+  "maskery grep --in $dir/maskery.b|maskery grep --in $dir/maskery.bash "
+  "maskery split inet6 2001:db8::/32 h|maskery split inet6 2001:db8::/32 hosts "
+  "maskery spl|maskery split "
   "maskery merge --except $dir/maskery.b|maskery merge --except $dir/maskery.bash "
 )
 
 if [ "$shell" = fish ]; then
   # fish lists the candidates of a line; the last word of the line is the one completed.
   list() { fish --no-config -c "source $dir/maskery.fish; complete -C '$1'" | cut -f1 | tr '\n' ' '; }
-  check "first words" "--help --json --version arpa4 arpa6 batch inet inet6 int6 merge stf zones " \
+  check "first words" "--help --json --version arpa4 arpa6 batch contains grep inet inet6 int6 merge split stf zones " \
     "$(list 'maskery ' | tr ' ' '\n' | LC_ALL=C sort | tr '\n' ' ' | sed 's/^ //')"
   for c in "${cases[@]}"; do
     typed=${c%%|*} want=${c#*|}
