@@ -206,6 +206,38 @@ ContainsRequest contains_words(const Words& word) {
   return r;
 }
 
+SplitRequest split_words(const Words& word) {
+  const std::size_t n = word.size();
+  SplitRequest r;
+  r.network.af = family_word(word, 2, msg::need_family);
+  if (n < 3) fail(std::string(msg::need_network));
+  split_cidr(word(3), r.network);
+  if (n < 4) fail(std::string(msg::need_split));
+  std::size_t i = 4;
+  if (std::string_view(word(4)) == "hosts") {
+    for (++i; i <= n && !std::string_view(word(i)).starts_with("--except"); ++i) {
+      r.counts.push_back(word(i));
+    }
+    if (r.counts.empty()) fail(std::string(msg::need_count));
+  } else {
+    r.length = word(i++);
+  }
+  for (; i <= n; ++i) {
+    const std::string_view w = word(i);
+    if (w == "--except") {
+      if (i == n) fail(std::string(msg::need_option_file));
+      r.excepts.push_back(word(++i));
+    } else if (w.starts_with("--except=")) {
+      r.excepts.push_back(w.substr(9));
+    } else if (w == "--json") {
+      fail(std::string(msg::json_first));
+    } else {
+      fail(std::string(msg::invalid_split_word).append(w));
+    }
+  }
+  return r;
+}
+
 }  // namespace
 
 Request proccmdargs(std::span<const char* const> words) {
@@ -258,6 +290,7 @@ Request read_request(std::span<const char* const> words) {
   if (first == "merge") return merge_words(word);
   if (first == "grep") return grep_words(word);
   if (first == "contains") return contains_words(word);
+  if (first == "split") return split_words(word);
   if (first == "batch") {
     BatchRequest r{{words.begin() + 1, words.end()}};
     // A first-word option given later would be taken for a file that is not there.

@@ -21,6 +21,7 @@ inline constexpr std::string_view help =
     "       maskery grep [--invert] [--count] [--quiet] [--which] networks [file]...\n"
     "       maskery grep [options] --in list [--in list]... [file]...\n"
     "       maskery contains networks item...\n"
+    "       maskery split [inet | inet6] network (/len | hosts count...) [--except file]...\n"
     "       maskery batch [file]...\n"
     "       maskery --json form...\n"
     "\n"
@@ -43,6 +44,9 @@ inline constexpr std::string_view help =
     "  grep networks [file]...    the lines that hold an address inside the networks\n"
     "                             (comma-separated addresses, prefixes and ranges)\n"
     "  contains networks item...  status 0 when every item lies inside the networks\n"
+    "  split family network /len  every subnet of that length; with --except, the free ones\n"
+    "  split family network hosts count...\n"
+    "                             blocks for the counts, largest first, lowest free first\n"
     "  batch [file]...            one request per line, as if each were given here\n"
     "\n"
     "Options:\n"
@@ -112,6 +116,13 @@ inline constexpr std::string_view invalid_option = "invalid option: ";
 inline constexpr std::string_view not_in_batch = "' cannot be used in a batch";  // after "`WORD"
 inline constexpr std::string_view nul_in_word = "a NUL byte in a word";
 inline constexpr std::string_view json_first = "--json must be the first word";
+
+// split.
+inline constexpr std::string_view need_split = "must specify /LEN or hosts COUNT...";
+inline constexpr std::string_view need_count = "must specify a count";
+inline constexpr std::string_view invalid_split_word = "invalid split word: ";
+inline constexpr std::string_view shorter_than_network = " is shorter than the network ";
+inline constexpr std::string_view hosts_do_not_fit = "hosts do not fit in ";
 
 // grep and contains.
 inline constexpr std::string_view need_in_file = "option --in needs a file";

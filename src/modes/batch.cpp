@@ -53,8 +53,8 @@ void split_words(char* p, std::size_t size, std::vector<const char*>& words) {
 }
 
 bool runs_only_alone(std::string_view w) {
-  return w == "batch" || w == "merge" || w == "grep" || w == "contains" || w == "--help" ||
-         w == "-h" || w == "--version" || w == "-V" || w == "--json";
+  return w == "batch" || w == "merge" || w == "grep" || w == "contains" || w == "split" ||
+         w == "--help" || w == "-h" || w == "--version" || w == "-V" || w == "--json";
 }
 
 void write_json_error(const Failure& f, std::string_view file, const unsigned long* line,

@@ -28,6 +28,8 @@ int execute(const Request& request, const RunContext& ctx) {
           return grep_mode(r, ctx);
         } else if constexpr (std::is_same_v<T, ContainsRequest>) {
           return contains_mode(r, ctx);
+        } else if constexpr (std::is_same_v<T, SplitRequest>) {
+          return split_mode(r, ctx);
         } else if constexpr (std::is_same_v<T, BatchRequest>) {
           return batch_mode(r, ctx);
         } else if constexpr (std::is_same_v<T, HelpRequest>) {

@@ -15,5 +15,6 @@ int merge_mode(const MergeRequest& request, const RunContext& ctx);
 int batch_mode(const BatchRequest& request, const RunContext& ctx);
 int grep_mode(const GrepRequest& request, const RunContext& ctx);
 int contains_mode(const ContainsRequest& request, const RunContext& ctx);
+int split_mode(const SplitRequest& request, const RunContext& ctx);
 
 }  // namespace maskery

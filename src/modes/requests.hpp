@@ -59,6 +59,13 @@ struct ContainsRequest {
   std::string_view networks;
   std::vector<std::string_view> items;
 };
+// split inet|inet6 NETWORK (/LEN | hosts COUNT...) [--except LIST]...
+struct SplitRequest {
+  cmdargs network;                        // ADDRESS/LEN, host bits ignored
+  const char* length = nullptr;           // "/LEN": subnets of that length
+  std::vector<const char*> counts;        // or, after "hosts": blocks for these counts
+  std::vector<std::string_view> excepts;  // lists of the addresses in use
+};
 // batch [FILE]...
 struct BatchRequest {
   std::vector<std::string_view> files;  // standard input ("-") when none were given
@@ -67,8 +74,8 @@ struct BatchRequest {
 struct HelpRequest {};
 struct VersionRequest {};
 
-using Request =
-    std::variant<ReportRequest, HostsRequest, PtrRequest, StfRequest, ZonesRequest, MergeRequest,
-                 GrepRequest, ContainsRequest, BatchRequest, HelpRequest, VersionRequest>;
+using Request = std::variant<ReportRequest, HostsRequest, PtrRequest, StfRequest, ZonesRequest,
+                             MergeRequest, GrepRequest, ContainsRequest, SplitRequest, BatchRequest,
+                             HelpRequest, VersionRequest>;
 
 }  // namespace maskery

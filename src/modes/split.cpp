@@ -1,0 +1,305 @@
+// maskery split inet|inet6 NETWORK /LEN [--except LIST]...: every subnet of a length inside a
+// network, or only the free ones. maskery split inet|inet6 NETWORK hosts COUNT...
+// [--except LIST]...: blocks for counts of addresses, placed largest first at the lowest
+// free aligned address.
+//
+// The subnets stream: memory is constant whatever their number, and a reader that goes
+// away (head) ends the run.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/address_text.hpp"
+#include "core/failure.hpp"
+#include "core/json.hpp"
+#include "core/numbers.hpp"
+#include "lists/list_input.hpp"
+#include "lists/lookup.hpp"
+#include "modes/execute.hpp"
+
+namespace maskery {
+
+namespace {
+
+// The decimal digits of a count of addresses (up to 2^128).
+std::string decimal(u128 v) {
+  char buf[40];
+  char* p = buf + sizeof buf;
+  do {
+    *--p = static_cast<char>('0' + static_cast<unsigned>(v % 10));
+    v /= 10;
+  } while (v != 0);
+  return {p, buf + sizeof buf};
+}
+
+// A count as hosts reads it (its word already checked): a negative one wraps to 32 bits.
+std::uint32_t count_of(const char* word) {
+  const auto v = read_number_word(word);
+  const auto m = static_cast<std::uint32_t>(v ? v->magnitude : 0);
+  return v && v->negative ? 0u - m : m;
+}
+
+template <class R>
+std::string prefix_text(Num<R> a, unsigned len) {
+  char buf[kMaxAddressText + 8];
+  char* p = format_address(buf, from_value(a));
+  return std::string(buf, p) + "/" + std::to_string(len);
+}
+
+// The digits of every group without its leading zeros, made once.
+struct GroupText {
+  char text[4];
+  std::uint8_t size;
+};
+const std::vector<GroupText> kGroups = [] {
+  std::vector<GroupText> t(65536);
+  for (unsigned g = 0; g < 65536; ++g) {
+    const unsigned digits =
+        g == 0 ? 1 : 4 - static_cast<unsigned>(std::countl_zero(static_cast<std::uint16_t>(g))) / 4;
+    for (unsigned i = 0; i < digits; ++i)
+      t[g].text[i] = kHexDigits[g >> (4 * (digits - 1 - i)) & 0xf];
+    t[g].size = static_cast<std::uint8_t>(digits);
+  }
+  return t;
+}();
+
+// The text of IPv6 subnets, which differ from one to the next in one group (the group of
+// the last bit of their length) and have zeros after it: the text before and after that
+// group is kept while the groups before it stay the same, so a line is two copies and the
+// group's digits. (A full formatting took twice as long as the listing's lines.)
+class SubnetText6 {
+ public:
+  explicit SubnetText6(unsigned len) : group_(len == 0 ? 0 : (len - 1) / 16) {}
+
+  char* write(char* out, u128 a) noexcept {
+    const auto hi = static_cast<std::uint64_t>(a >> 64);
+    const auto lo = static_cast<std::uint64_t>(a);
+    const unsigned shift = 112 - 16 * group_;
+    const auto g = static_cast<unsigned>(a >> shift) & 0xffff;
+    const u128 key = a & ~(u128{0xffff} << shift);
+    // In ::/64 the dotted forms may take over; and a zero group changes the "::".
+    if (g == 0 || hi == 0) return format_ipv6(out, hi, lo);
+    if (!cached_ || key != key_) learn(key, shift);
+    std::memcpy(out, stem_, sizeof stem_);
+    out += stem_size_;
+    const GroupText& t = kGroups[g];
+    std::memcpy(out, t.text, 4);
+    out += t.size;
+    std::memcpy(out, tail_, sizeof tail_);
+    return out + tail_size_;
+  }
+
+ private:
+  // Where the group's digits stand: the texts with ffff and fffe there differ in its last.
+  void learn(u128 key, unsigned shift) noexcept {
+    char a[kMaxAddressText + 1], b[kMaxAddressText + 1];
+    const u128 x = key | u128{0xffff} << shift, y = key | u128{0xfffe} << shift;
+    const std::size_t n = static_cast<std::size_t>(
+        format_ipv6(a, static_cast<std::uint64_t>(x >> 64), static_cast<std::uint64_t>(x)) - a);
+    format_ipv6(b, static_cast<std::uint64_t>(y >> 64), static_cast<std::uint64_t>(y));
+    std::size_t d = 0;
+    while (a[d] == b[d]) ++d;
+    stem_size_ = d - 3;
+    std::memcpy(stem_, a, stem_size_);
+    tail_size_ = n - d - 1;
+    std::memcpy(tail_, a + d + 1, tail_size_);
+    key_ = key;
+    cached_ = true;
+  }
+
+  unsigned group_;
+  bool cached_ = false;
+  u128 key_ = 0;
+  std::size_t stem_size_ = 0, tail_size_ = 0;
+  char stem_[kMaxAddressText + 1]{};
+  char tail_[kMaxAddressText + 1]{};
+};
+
+// Writes subnets: "ADDRESS/LEN" lines, or the elements of a JSON array.
+template <class R>
+class SubnetWriter {
+ public:
+  SubnetWriter(unsigned len, bool json, Sink& out) : len_(len), json_(json), out_(out), six_(len) {
+    char* p = suffix_;
+    *p++ = '/';
+    const std::string l = std::to_string(len);
+    p = std::copy(l.begin(), l.end(), p);
+    *p++ = json_ ? '"' : '\n';
+    suffix_size_ = static_cast<std::size_t>(p - suffix_);
+  }
+  bool operator()(Num<R> a) {
+    char* p = out_.reserve(2 * kMaxAddressText);
+    if (json_) {
+      if (!first_) *p++ = ',';
+      *p++ = '"';
+      first_ = false;
+    }
+    if constexpr (std::is_same_v<Num<R>, u128>) {
+      p = six_.write(p, a);
+    } else {
+      p = format_address(p, Address::v4(a));
+    }
+    std::memcpy(p, suffix_, sizeof suffix_);
+    out_.commit(p + suffix_size_);
+    return true;
+  }
+
+ private:
+  unsigned len_;
+  bool json_;
+  Sink& out_;
+  SubnetText6 six_;
+  bool first_ = true;
+  char suffix_[8]{};
+  std::size_t suffix_size_ = 0;
+};
+
+// Every aligned block of size step in [first, last] that shares no address with used, in
+// order, to f, until f returns false. Blocks that a used range covers are stepped over at
+// once.
+template <class R, class F>
+void free_blocks(Num<R> first, Num<R> last, Num<R> step_less_one, std::span<const R> used, F&& f) {
+  std::size_t at = first_reaching(used, first);
+  Num<R> a = first;
+  for (;;) {
+    const Num<R> end = a + step_less_one;
+    while (at < used.size() && used[at].last < a) ++at;
+    if (at < used.size() && used[at].first <= end) {
+      // The next block after the used range, aligned; none when it reaches the end.
+      const Num<R> u = used[at].last;
+      if (u >= last) return;
+      a = ((u + 1) & ~step_less_one) + ((u + 1) & step_less_one ? step_less_one + 1 : 0);
+      if (a == 0 || a > last) return;  // wrapped past the top of the space, or past the net
+      continue;
+    }
+    if (!f(a)) return;
+    if (end >= last) return;
+    a = end + 1;
+  }
+}
+
+template <class R>
+int split_family(const SplitRequest& rq, const RunContext& ctx) {
+  constexpr unsigned width = kWidth<R>;
+  const Family af = rq.network.af;
+  const Address address = request_address(rq.network);
+  if (rq.network.bits > width) {
+    fail(std::string(msg::invalid_prefix_length) + std::to_string(rq.network.bits));
+  }
+  const auto netlen = static_cast<unsigned>(rq.network.bits);
+  const Num<R> host = low_ones<Num<R>>(width - netlen);
+  Num<R> first;
+  if constexpr (std::is_same_v<Num<R>, u128>) {
+    first = v6_value(address) & ~host;
+  } else {
+    first = address.v4_value() & ~host;
+  }
+  const Num<R> last = first | host;
+  const std::string network = prefix_text<R>(first, netlen);
+
+  // The words first, then the lists, then the output.
+  unsigned len = 0;
+  if (rq.length != nullptr) {
+    const std::string_view w = rq.length;
+    const std::string digits(w.starts_with("/") ? w.substr(1) : w);
+    const unsigned long l = read_prefix_length(digits.c_str());
+    if (l > width) fail(std::string(msg::invalid_prefix_length) + digits);
+    len = static_cast<unsigned>(l);
+    if (len < netlen) {
+      fail("/" + digits + std::string(msg::shorter_than_network) + network);
+    }
+  }
+  std::vector<HostsReport> counts;
+  for (const char* c : rq.counts) counts.push_back(mask_discover(c, af));
+  ListSets used_sets;
+  for (const auto name : rq.excepts) read_list(name, used_sets);
+  SortedRanges<R> used;
+  if constexpr (std::is_same_v<Num<R>, u128>) {
+    used = used_sets.v6.take();
+  } else {
+    used = used_sets.v4.take();
+  }
+
+  Sink& out = ctx.out;
+  const bool json = ctx.format == Format::json;
+  const std::string head =
+      json_object_of(family_name(af)) + ",\"network\":\"" + network + "\",\"subnets\":[";
+  if (rq.length != nullptr) {
+    if (json) out.write(head);
+    SubnetWriter<R> write(len, json, out);
+    free_blocks<R>(first, last, low_ones<Num<R>>(width - len), used.view(), write);
+    if (json) out.write("]}\n");
+    return 0;
+  }
+
+  // Host counts: largest first (ties in the order given), each at the lowest free address
+  // aligned to its size.
+  std::vector<std::size_t> order(counts.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  const auto lens = [&](std::size_t i) { return static_cast<unsigned>(counts[i].working_len); };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t x, std::size_t y) { return lens(x) < lens(y); });
+  std::vector<R> taken(used.begin(), used.end());  // sorted; placed blocks are added
+  std::vector<Num<R>> placed(counts.size());
+  bool fits = true;
+  for (const std::size_t i : order) {
+    const unsigned l = std::max(lens(i), netlen);
+    const Num<R> size_less_one = low_ones<Num<R>>(width - l);
+    bool found = false;
+    if (lens(i) >= netlen) {
+      free_blocks<R>(first, last, size_less_one, std::span<const R>(taken), [&](Num<R> a) {
+        found = true;
+        placed[i] = a;
+        return false;
+      });
+    }
+    if (!found) {
+      fits = false;
+      break;
+    }
+    const R block{placed[i], placed[i] + size_less_one};
+    taken.insert(std::upper_bound(taken.begin(), taken.end(), block,
+                                  [](const R& x, const R& y) { return x.first < y.first; }),
+                 block);
+  }
+  if (!fits) {
+    u128 needed = 0, free = u128{last - first} + 1;
+    for (const auto& c : counts)
+      needed += u128{1} << (width - static_cast<unsigned>(c.working_len));
+    for (const R& r : used) {
+      const Num<R> f = std::max(r.first, first), l = std::min(r.last, last);
+      if (f <= l) free -= u128{l - f} + 1;
+    }
+    // All of ::/0 is 2^128 addresses, one more than a 128-bit number holds.
+    const std::string free_text = width == 128 && netlen == 0 && used.empty()
+                                      ? std::string(power_of_two_decimal(128))
+                                      : decimal(free);
+    fail(std::string(msg::hosts_do_not_fit) + network + ": " + decimal(needed) +
+         " addresses needed, " + free_text + " free");
+  }
+  std::string s = json ? head : std::string();
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    const std::string subnet = prefix_text<R>(placed[i], lens(i));
+    const std::string count = std::to_string(count_of(rq.counts[i]));
+    if (json) {
+      s += (i == 0 ? "{\"network\":\"" : ",{\"network\":\"") + subnet + "\",\"hosts\":" + count +
+           "}";
+    } else {
+      s += subnet + "\t" + count + "\n";
+    }
+  }
+  if (json) s += "]}\n";
+  out.write(s);
+  return 0;
+}
+
+}  // namespace
+
+int split_mode(const SplitRequest& rq, const RunContext& ctx) {
+  return rq.network.af == Family::inet ? split_family<Range4>(rq, ctx)
+                                       : split_family<Range6>(rq, ctx);
+}
+
+}  // namespace maskery
