@@ -210,7 +210,9 @@ class Searcher {
       s += ",\"matches\":[";
       for (std::size_t i = 0; i < found_.size(); ++i) {
         s += i == 0 ? "{\"address\":" : ",{\"address\":";
-        append_json_string(s, std::string_view(found_[i].begin, found_[i].end - found_[i].begin));
+        append_json_string(
+            s, std::string_view(found_[i].begin,
+                                static_cast<std::size_t>(found_[i].end - found_[i].begin)));
         s += ",\"item\":";
         append_json_string(s, item_of(found_[i].item));
         s += '}';
