@@ -183,20 +183,29 @@ using Cursor = typename RangeSet<R>::Cursor;
 template <class R>
 using Spare = std::vector<Held<R>*>;
 
+// Opens a block of kBlock items after the cursor's; given small, a bucket's first blocks are
+// smaller (kFirstBlock, then four times the one before) and carved from small.
 template <class R>
 void open_block(Blocks<R>& blocks, Cursor<R>& c, std::size_t bucket, Slabs<Held<R>>& slabs,
-                Spare<R>* spare = nullptr) {
+                Spare<R>* spare = nullptr, Slabs<Held<R>>* small = nullptr) {
+  constexpr std::size_t full = RangeSet<R>::kBlock;
+  std::size_t n = full;
+  if (small != nullptr) {
+    n = c.begin == nullptr ? RangeSet<R>::kFirstBlock
+                           : std::min(full, 4 * static_cast<std::size_t>(c.end - c.begin));
+  }
   if (c.begin != nullptr) blocks.back().size = static_cast<std::size_t>(c.tail - c.begin);
   Held<R>* b;
-  if (spare != nullptr && !spare->empty()) {
+  if (n == full && spare != nullptr && !spare->empty()) {
     b = spare->back();
     spare->pop_back();
   } else {
-    b = slabs.block(RangeSet<R>::kBlock);
+    // Small blocks from slabs of their own, so that the large ones' slabs stay whole.
+    b = (n == full ? slabs : *small).block(n);
   }
   blocks.push_back({b, 0, bucket});
   c.begin = c.tail = b;
-  c.end = b + RangeSet<R>::kBlock;
+  c.end = b + n;
 }
 
 // What the items of blocks [b, e) (of one bucket) share: differ has a bit set where the key
@@ -369,7 +378,7 @@ void RangeSet<R>::add(const R& r) {
       return;
     }
   }
-  if (c.tail == c.end) open_block<R>(buckets_[k], c, k, slabs_);
+  if (c.tail == c.end) open_block<R>(buckets_[k], c, k, slabs_, nullptr, &small_);
   // The lines a little ahead in the block are asked for before they are written: they are
   // new memory, and waiting for each took a twentieth of an IPv6 list's time. (An address
   // past the block is only a hint, so it is made as a number.)
@@ -620,6 +629,7 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   } stages{leaves, starts, items, wide, emit_slices, emit, render, pieces};
   run_ordered<Made>(pieces, stages);
   slabs_ = Slabs<Held>();
+  small_ = Slabs<Held>();
   if (pieces == 0 && !wide.empty()) {  // nothing but wide ranges
     Text text;
     emit_slices(wide, text);

@@ -167,10 +167,15 @@ class RangeSet {
   static constexpr std::size_t kPiece = 32768;
   using Held = typename Packing<R>::Held;
   static constexpr std::size_t kBlock = 4096 / sizeof(Held);  // items in a block
+  // A bucket's first block as items are added holds this many, and each next one four times
+  // as many up to kBlock: a small list scattered over thousands of buckets touched a page
+  // for each of them (a list of 20,000 IPv6 items, 16 MiB).
+  static constexpr std::size_t kFirstBlock = 16;
   using Render = std::function<void(std::span<const R>, Text&)>;
   using Emit = std::function<void(std::span<const R>, const Text&)>;
   struct Block {
-    Held* items;         // kBlock of them, or fewer, in one of the set's slabs
+    Held* items;         // kBlock of them, or fewer, in one of the set's slabs; a block of
+                         // fewer (the first ones of a bucket) is never full, size < kBlock
     std::size_t size;    // those in use
     std::size_t bucket;  // of all of them
     // In the first block of a part of the result, when it is drained: an address that no
@@ -203,6 +208,7 @@ class RangeSet {
   std::vector<Cursor> cursors_;  // both kBuckets long once anything is added
   std::vector<Blocks> buckets_;
   Slabs<Held> slabs_;
+  Slabs<Held> small_;  // the blocks of fewer than kBlock items
   std::vector<R> wide_;  // the ranges that the held form does not fit
 };
 
