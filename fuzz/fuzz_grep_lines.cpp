@@ -26,7 +26,8 @@ bool plain_v4(const std::string& s, std::uint32_t& v) {
   for (int part = 0; part < 4; ++part) {
     unsigned n = 0;
     std::size_t digits = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, ++digits) n = n * 10 + unsigned(s[i] - '0');
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, ++digits)
+      n = n * 10 + unsigned(s[i] - '0');
     if (digits == 0 || digits > 3 || n > 255) return false;
     v = v << 8 | n;
     if (part < 3 && (i == s.size() || s[i++] != '.')) return false;

@@ -208,7 +208,7 @@ class RangeSet {
   std::vector<Cursor> cursors_;  // both kBuckets long once anything is added
   std::vector<Blocks> buckets_;
   Slabs<Held> slabs_;
-  Slabs<Held> small_;  // the blocks of fewer than kBlock items
+  Slabs<Held> small_;    // the blocks of fewer than kBlock items
   std::vector<R> wide_;  // the ranges that the held form does not fit
 };
 
