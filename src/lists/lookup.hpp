@@ -24,6 +24,43 @@ const R* find_range(std::span<const R> set, Num<R> a) noexcept {
   return a <= r.last ? &r : nullptr;
 }
 
+// IPv4 ranges with an index by the top 16 bits of an address: where the ranges that can hold
+// it start, so that a search looks at a few ranges, not all (a binary search over 100,000
+// ranges missed the cache at most of its 17 steps). 256 KiB.
+class IndexedRanges4 {
+ public:
+  IndexedRanges4() = default;
+  explicit IndexedRanges4(SortedRanges<Range4> set) : set_(std::move(set)), start_(65537) {
+    const std::span<const Range4> v = set_.view();
+    std::size_t i = 0;
+    for (std::uint32_t top = 0; top < 65536; ++top) {
+      // The first range that ends at or above the /16's first address.
+      while (i < v.size() && v[i].last < top << 16) ++i;
+      start_[top] = static_cast<std::uint32_t>(i);
+    }
+    start_[65536] = static_cast<std::uint32_t>(v.size());
+  }
+  bool holds(std::uint32_t a) const noexcept {
+    if (start_.empty()) return false;
+    const std::span<const Range4> v = set_.view();
+    const std::uint32_t top = a >> 16;
+    // Ranges from start_[top] on end at or above the /16; those that start in it or before
+    // it end no later than start_[top + 1], plus one that reaches past it.
+    const std::size_t b = start_[top];
+    const std::size_t e = std::min<std::size_t>(start_[top + 1] + 1, v.size());
+    const auto it = std::upper_bound(v.begin() + static_cast<std::ptrdiff_t>(b),
+                                     v.begin() + static_cast<std::ptrdiff_t>(e), a,
+                                     [](std::uint32_t x, const Range4& r) { return x < r.first; });
+    if (it == v.begin() + static_cast<std::ptrdiff_t>(b)) return false;
+    return a <= (it - 1)->last;
+  }
+  const SortedRanges<Range4>& ranges() const noexcept { return set_; }
+
+ private:
+  SortedRanges<Range4> set_;
+  std::vector<std::uint32_t> start_;
+};
+
 // Whether r lies wholly inside the union: within one of its ranges, since they are apart.
 template <class R>
 bool covers(std::span<const R> set, const R& r) noexcept {

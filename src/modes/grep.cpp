@@ -111,7 +111,9 @@ class Searcher {
       most4_.emplace(std::span<const Range4>(items_.v4));
       most6_.emplace(std::span<const Range6>(items_.v6));
     } else {
-      set_ = union_of(rq.networks, rq.lists);
+      Union u = union_of(rq.networks, rq.lists);
+      v4_ = IndexedRanges4(std::move(u.v4));
+      v6_ = std::move(u.v6);
     }
   }
 
@@ -173,8 +175,8 @@ class Searcher {
   }
 
   bool inside(const TextAddress& a) const {
-    if (a.v6 && find_range(set_.v6.view(), a.value6) != nullptr) return true;
-    return (!a.v6 || a.mapped) && find_range(set_.v4.view(), a.v4) != nullptr;
+    if (a.v6 && find_range(v6_.view(), a.value6) != nullptr) return true;
+    return (!a.v6 || a.mapped) && v4_.holds(a.v4);
   }
 
   // Whether the line is selected; the matches (for --which and JSON) are kept in found_.
@@ -249,7 +251,8 @@ class Searcher {
   const GrepRequest& rq_;
   const RunContext& ctx_;
   bool json_, by_item_;
-  Union set_;
+  IndexedRanges4 v4_;
+  SortedRanges<Range6> v6_;
   Items items_;
   std::optional<MostSpecific<Range4>> most4_;
   std::optional<MostSpecific<Range6>> most6_;
