@@ -21,17 +21,11 @@ namespace fs = std::filesystem;
 
 class GrepTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("maskery_grep_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string file(const std::string& name, const std::string& text) {
-    const fs::path p = dir_ / name;
-    std::ofstream(p, std::ios::binary) << text;
-    return p.string();
+    return tmp_.file(name, text);
   }
-  fs::path dir_;
+  TempDir tmp_{"grep"};
+  const fs::path& dir_ = tmp_.path();
 };
 
 // Each line, and the addresses in it as they stand (everything inside 0.0.0.0/0 and ::/0).

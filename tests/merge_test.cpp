@@ -25,19 +25,11 @@ namespace fs = std::filesystem;
 
 class MergeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("maskery_merge_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string file(const std::string& name, const std::string& text) {
-    const fs::path p = dir_ / name;
-    std::ofstream(p, std::ios::binary) << text;
-    return p.string();
+    return tmp_.file(name, text);
   }
-
-  fs::path dir_;
+  TempDir tmp_{"merge"};
+  const fs::path& dir_ = tmp_.path();
 };
 
 // The universes: 10.0.0.0/20 and 2001:db8::/116, 4096 addresses each.

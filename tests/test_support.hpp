@@ -1,6 +1,10 @@
 // Runs the program in-process: words in, exact standard output, standard error and status out.
 #pragma once
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -48,6 +52,29 @@ inline Outcome invoke(const std::vector<std::string>& words) {
   }
   return o;
 }
+
+// A folder of a test's own for its files, removed with it.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& tag)
+      : dir_(std::filesystem::temp_directory_path() /
+             ("maskery_" + tag + "_" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(dir_);
+  }
+  ~TempDir() { std::filesystem::remove_all(dir_); }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const noexcept { return dir_; }
+  // Writes a file of these bytes in the folder; its path.
+  std::string file(const std::string& name, const std::string& text) const {
+    const std::filesystem::path p = dir_ / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p.string();
+  }
+
+ private:
+  std::filesystem::path dir_;
+};
 
 inline Outcome ok(std::string out) {
   return {std::move(out), "", 0};

@@ -134,12 +134,13 @@ std::optional<std::uint32_t> parse_ipv4(const char* p) noexcept {
   }
 }
 
-const char* scan_ipv4_decimal(const char* p, const char* end, std::uint32_t& out) noexcept {
+const char* scan_ipv4_decimal(const char* p, const char* end, std::uint32_t& out,
+                              bool padded) noexcept {
   std::uint32_t v = 0;
   for (int part = 0; part < 4; ++part) {
     if (p == end || !is_digit(*p)) return nullptr;
     unsigned n = static_cast<unsigned>(*p++ - '0');
-    if (n == 0 && p != end && is_digit(*p)) return nullptr;  // a leading zero
+    if (n == 0 && !padded && p != end && is_digit(*p)) return nullptr;  // a leading zero
     for (int i = 0; i < 2 && p != end && is_digit(*p); ++i) {
       n = n * 10 + static_cast<unsigned>(*p++ - '0');
     }

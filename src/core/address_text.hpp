@@ -29,8 +29,11 @@ constexpr bool is_blank(char c) noexcept {
 }
 
 // A dotted quad of four decimal numbers 0-255 without leading zeros at the start of
-// [p, end), the only IPv4 form of lists and of an IPv6 tail. Returns where it stops, or null.
-const char* scan_ipv4_decimal(const char* p, const char* end, std::uint32_t& out) noexcept;
+// [p, end), the only IPv4 form of lists and of an IPv6 tail; padded, numbers of up to three
+// digits with leading zeros, read as decimal (as logs pad them). Returns where it stops, or
+// null.
+const char* scan_ipv4_decimal(const char* p, const char* end, std::uint32_t& out,
+                              bool padded = false) noexcept;
 
 // IPv6 text at the start of [p, e) (the grammar of parse_ipv6). Returns where it stops, at e
 // or at the first character that cannot continue the address, or null when the text up to

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "core/failure.hpp"
 #include "core/untrusted.hpp"
@@ -13,6 +14,14 @@ namespace maskery {
 
 void file_failure(std::string_view name, int error) {
   fail(shown(name, std::string_view::npos) + ": " + std::strerror(error));
+}
+
+bool next_line(LineReader& reader, LineReader::Line& line, std::string_view name) {
+  try {
+    return reader.next(line);
+  } catch (const std::system_error& e) {
+    file_failure(name, e.code().value());
+  }
 }
 
 InputFile::InputFile(std::string_view name) : fd_(STDIN_FILENO) {

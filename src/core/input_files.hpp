@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/line_reader.hpp"
+
 namespace maskery {
 
 // An open file, closed on destruction (standard input is left open).
@@ -22,5 +24,9 @@ class InputFile {
 
 // The failure "NAME: <reason>" for a file that could not be read, the name shown escaped.
 [[noreturn]] void file_failure(std::string_view name, int error);
+
+// The next line of the file named name, or false at its end; a read error is the failure
+// above.
+bool next_line(LineReader& reader, LineReader::Line& line, std::string_view name);
 
 }  // namespace maskery

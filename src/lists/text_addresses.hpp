@@ -18,6 +18,7 @@
 
 #include <cstdint>
 
+#include "core/address_text.hpp"
 #include "lists/ranges.hpp"
 
 namespace maskery {
@@ -53,27 +54,6 @@ inline constexpr auto kClass = [] {
 }();
 inline std::uint8_t cls(char c) noexcept {
   return kClass.c[static_cast<unsigned char>(c)];
-}
-
-// Four decimal numbers 0-255 with dots at p, one to three digits each. Returns the end, or
-// null.
-inline const char* dotted_quad(const char* p, const char* e, std::uint32_t& out) noexcept {
-  std::uint32_t v = 0;
-  for (int part = 0; part < 4; ++part) {
-    unsigned n = 0;
-    int digits = 0;
-    for (; p != e && digits < 3 && (cls(*p) & kDigit) != 0; ++p, ++digits) {
-      n = n * 10 + static_cast<unsigned>(*p - '0');
-    }
-    if (digits == 0 || n > 255) return nullptr;
-    v = v << 8 | n;
-    if (part < 3) {
-      if (p == e || *p != '.') return nullptr;
-      ++p;
-    }
-  }
-  out = v;
-  return p;
 }
 
 // Whether the text from p on may follow an address: the end, or no word character, and a
@@ -117,7 +97,7 @@ void for_each_address(const char* b, const char* e, F&& f) {
       }
       if (!found && start != nullptr && (cls(*start) & kDigit) != 0) {
         std::uint32_t v;
-        const char* end = dotted_quad(start, q, v);
+        const char* end = scan_ipv4_decimal(start, q, v, true);
         // After it: a port, or what may follow any address.
         if (end != nullptr && (ends_token(end, e) || *end == ':')) {
           a = {start, end, false, false, v, 0};

@@ -99,12 +99,7 @@ int batch_mode(const BatchRequest& batch, const RunContext& ctx) {
       LineReader reader(file.fd(), kMaxRequestLine);
       LineReader::Line line;
       unsigned long number = 0;
-      for (;;) {
-        try {
-          if (!reader.next(line)) break;
-        } catch (const std::system_error& e) {
-          file_failure(name, e.code().value());
-        }
+      while (next_line(reader, line, name)) {
         ++number;
         if (number == 1 && std::string_view(line.data, line.size).starts_with(kBom)) {
           line.data += kBom.size();  // a byte-order mark that some editors write

@@ -124,12 +124,7 @@ class Searcher {
     LineReader::Line line;
     unsigned long number = 0, selected = 0;
     const std::string prefix = named ? std::string(name) + ":" : std::string();
-    for (;;) {
-      try {
-        if (!reader.next(line)) break;
-      } catch (const std::system_error& e) {
-        file_failure(name, e.code().value());
-      }
+    while (next_line(reader, line, name)) {
       ++number;
       if (line.cut) {
         fail(shown(name, std::string_view::npos) + ":" + std::to_string(number) + ": " +
