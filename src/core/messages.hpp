@@ -92,15 +92,6 @@ inline constexpr std::string_view invalid_mask = "invalid mask specification: ";
 inline constexpr std::string_view word_quote = "`";
 inline constexpr std::string_view unknown_form = "' is an invalid address family.";
 
-// Every text above that the command line's words can bring, for the fuzz target's check that
-// a failure is one of the program's own messages.
-inline constexpr std::string_view word_failures[] = {
-    invalid_address, need_family,   need_ip,      need_ip_dot, need_ip6_or_net,
-    need_ip6,        need_hostname, need_network, need_bits,   cnames_length};
-inline constexpr std::string_view word_failure_heads[] = {invalid_family,        invalid_words_near,
-                                                          invalid_prefix_length, invalid_keyword,
-                                                          invalid_zones_word,    styles_inet_only};
-
 // Lists, and the modes that read files.
 inline constexpr std::string_view not_item = "not an address, prefix or range";
 inline constexpr std::string_view two_families = "a range of two families";
@@ -132,6 +123,25 @@ inline constexpr std::string_view which_invert = "--which and --invert cannot be
 
 // Standard output.
 inline constexpr std::string_view write_error = "write error: ";  // and the reason
+// Every text that the command line's words alone can bring (no file read), for the fuzz
+// target's check that a failure is one of the program's own messages. Exact texts:
+inline constexpr std::string_view word_failures[] = {
+    invalid_address, need_family,  need_ip,      need_ip_dot,   need_ip6_or_net, need_ip6,
+    need_hostname,   need_network, need_bits,    cnames_length, need_split,      need_count,
+    need_networks,   need_items,   which_invert, json_first,    need_option_file};
+// Texts that a word follows:
+inline constexpr std::string_view word_failure_heads[] = {
+    invalid_family,     invalid_words_near, invalid_prefix_length,
+    invalid_keyword,    invalid_zones_word, styles_inet_only,
+    invalid_split_word, invalid_option,     hosts_do_not_fit};
+// The reasons an item word is not an item, each followed by ": " and the word:
+inline constexpr std::string_view item_failures[] = {not_item,
+                                                     two_families,
+                                                     ends_before_start,
+                                                     item_prefix_length,
+                                                     ambiguous_leading_zero,
+                                                     ambiguous_hexadecimal,
+                                                     ambiguous_short_form};
 }  // namespace msg
 
 }  // namespace maskery
