@@ -138,5 +138,27 @@ check("batch error", objs[1], {"error": "invalid address specification", "file":
 check("batch after error", objs[2]["name"], "4.3.2.1.in-addr.arpa.")
 check("batch merge refused", objs[3]["line"], 6)
 
+# split: the subnets of the text output, as strings or as network and hosts.
+for words in (["split", "inet", "10.0.0.0/22", "/24"], ["split", "inet6", "2001:db8::/32", "/34"]):
+    obj = one_object(words)
+    check(f"{words} subnets", obj["subnets"], run(*words)[1].splitlines())
+    check(f"{words} family", obj["family"], words[1])
+words = ["split", "inet", "192.168.1.0/24", "hosts", "100", "50", "10"]
+obj = one_object(words)
+check("split hosts", [f"{s['network']}\t{s['hosts']}" for s in obj["subnets"]], run(*words)[1].splitlines())
+
+# grep: one object a selected line, with its text and matches; contains: the items outside.
+p = subprocess.run([prog, "--json", "grep", "10.0.0.0/8,2001:db8::/32"], capture_output=True,
+                   input=b"a 10.1.2.3 b\nnone 192.0.2.1\n\xff [2001:db8::1]:443 10.0.0.1.\n")
+objs = [json.loads(l) for l in p.stdout.decode().splitlines()]
+check("grep status", p.returncode, 0)
+check("grep lines", [o["line"] for o in objs], [1, 3])
+check("grep text", objs[1]["text"], "\ufffd [2001:db8::1]:443 10.0.0.1.")
+check("grep matches", objs[1]["matches"], [{"address": "2001:db8::1", "item": "2001:db8::/32"},
+                                           {"address": "10.0.0.1", "item": "10.0.0.0/8"}])
+status, out, err = run("--json", "contains", "10.0.0.0/8", "10.0.0.1", "11.0.0.0/8")
+check("contains status", status, 1)
+check("contains", json.loads(out), {"contains": False, "outside": ["11.0.0.0/8"]})
+
 print(f"{checks - failures} passed, {failures} failed")
 sys.exit(1 if failures else 0)
