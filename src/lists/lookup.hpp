@@ -6,6 +6,7 @@
 #include <limits>
 #include <set>
 #include <span>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -24,41 +25,61 @@ const R* find_range(std::span<const R> set, Num<R> a) noexcept {
   return a <= r.last ? &r : nullptr;
 }
 
-// IPv4 ranges with an index by the top 16 bits of an address: where the ranges that can hold
-// it start, so that a search looks at a few ranges, not all (a binary search over 100,000
-// ranges missed the cache at most of its 17 steps). 256 KiB.
+// An index of sorted IPv4 keys by their top 16 bits: where the last key at or below an
+// address can be, a few keys rather than all (a binary search over 100,000 ranges missed the
+// cache at most of its 17 steps). 256 KiB.
+class TopIndex {
+ public:
+  TopIndex() = default;
+  template <class Key>
+  TopIndex(std::size_t n, Key&& key) : below_(65537) {
+    std::size_t i = 0;
+    for (std::uint32_t top = 0; top < 65536; ++top) {
+      while (i < n && key(i) < top << 16) ++i;
+      below_[top] = static_cast<std::uint32_t>(i);  // the keys below the /16
+    }
+    below_[65536] = static_cast<std::uint32_t>(n);
+  }
+  // The keys from first on, up to end, hold the last key at or below a: those in a's /16
+  // and the last one before it.
+  std::size_t first(std::uint32_t a) const noexcept {
+    const std::uint32_t k = below_[a >> 16];
+    return k == 0 ? 0 : k - 1;
+  }
+  std::size_t end(std::uint32_t a) const noexcept { return below_[(a >> 16) + 1]; }
+  bool empty() const noexcept { return below_.empty(); }
+
+ private:
+  std::vector<std::uint32_t> below_;
+};
+
+// The last of the keys [b, e) at or below a, or e when there is none.
+template <class It, class Key>
+It last_at_or_below(It b, It e, std::uint32_t a, Key&& key) noexcept {
+  const It it =
+      std::upper_bound(b, e, a, [&](std::uint32_t x, const auto& v) { return x < key(v); });
+  return it == b ? e : it - 1;
+}
+
+// IPv4 ranges, indexed: whether an address is inside.
 class IndexedRanges4 {
  public:
   IndexedRanges4() = default;
-  explicit IndexedRanges4(SortedRanges<Range4> set) : set_(std::move(set)), start_(65537) {
-    const std::span<const Range4> v = set_.view();
-    std::size_t i = 0;
-    for (std::uint32_t top = 0; top < 65536; ++top) {
-      // The first range that ends at or above the /16's first address.
-      while (i < v.size() && v[i].last < top << 16) ++i;
-      start_[top] = static_cast<std::uint32_t>(i);
-    }
-    start_[65536] = static_cast<std::uint32_t>(v.size());
-  }
+  explicit IndexedRanges4(SortedRanges<Range4> set)
+      : set_(std::move(set)),
+        index_(set_.size(), [this](std::size_t i) { return set_[i].first; }) {}
   bool holds(std::uint32_t a) const noexcept {
-    if (start_.empty()) return false;
+    if (index_.empty()) return false;
     const std::span<const Range4> v = set_.view();
-    const std::uint32_t top = a >> 16;
-    // Ranges from start_[top] on end at or above the /16; those that start in it or before
-    // it end no later than start_[top + 1], plus one that reaches past it.
-    const std::size_t b = start_[top];
-    const std::size_t e = std::min<std::size_t>(start_[top + 1] + 1, v.size());
-    const auto it = std::upper_bound(v.begin() + static_cast<std::ptrdiff_t>(b),
-                                     v.begin() + static_cast<std::ptrdiff_t>(e), a,
-                                     [](std::uint32_t x, const Range4& r) { return x < r.first; });
-    if (it == v.begin() + static_cast<std::ptrdiff_t>(b)) return false;
-    return a <= (it - 1)->last;
+    const auto b = v.begin() + static_cast<std::ptrdiff_t>(index_.first(a));
+    const auto e = v.begin() + static_cast<std::ptrdiff_t>(index_.end(a));
+    const auto r = last_at_or_below(b, e, a, [](const Range4& x) { return x.first; });
+    return r != e && a <= r->last;
   }
-  const SortedRanges<Range4>& ranges() const noexcept { return set_; }
 
  private:
   SortedRanges<Range4> set_;
-  std::vector<std::uint32_t> start_;
+  TopIndex index_;
 };
 
 // Whether r lies wholly inside the union: within one of its ranges, since they are apart.
@@ -128,12 +149,23 @@ class MostSpecific {
       const std::uint32_t best = open.empty() ? kNone : open.begin()->second;
       if (cuts_.empty() ? best != kNone : cuts_.back().item != best) cuts_.push_back({at, best});
     }
+    if constexpr (std::is_same_v<Num<R>, std::uint32_t>) {
+      index_ = TopIndex(cuts_.size(), [this](std::size_t i) { return cuts_[i].at; });
+    }
   }
   // The item that holds a, or kNone.
   std::uint32_t find(Num<R> a) const noexcept {
-    const auto it = std::upper_bound(cuts_.begin(), cuts_.end(), a,
-                                     [](Num<R> x, const Cut& c) { return x < c.at; });
-    return it == cuts_.begin() ? kNone : (it - 1)->item;
+    if constexpr (std::is_same_v<Num<R>, std::uint32_t>) {
+      if (cuts_.empty()) return kNone;
+      const auto b = cuts_.begin() + static_cast<std::ptrdiff_t>(index_.first(a));
+      const auto e = cuts_.begin() + static_cast<std::ptrdiff_t>(index_.end(a));
+      const auto c = last_at_or_below(b, e, a, [](const Cut& x) { return x.at; });
+      return c == e ? kNone : c->item;
+    } else {
+      const auto it = std::upper_bound(cuts_.begin(), cuts_.end(), a,
+                                       [](Num<R> x, const Cut& c) { return x < c.at; });
+      return it == cuts_.begin() ? kNone : (it - 1)->item;
+    }
   }
 
  private:
@@ -142,6 +174,7 @@ class MostSpecific {
     std::uint32_t item;
   };
   std::vector<Cut> cuts_;
+  TopIndex index_;  // IPv4 only
 };
 
 }  // namespace maskery

@@ -233,9 +233,15 @@ class Searcher {
     out.write("\n");
   }
 
-  std::string item_of(std::uint32_t k) const {
-    const Item& it = items_.all[k];
-    return it.kind == Item::Kind::inet ? item_text(it.r4, it.range) : item_text(it.r6, it.range);
+  // Made once an item, when it first holds an address: most lines name a few items.
+  const std::string& item_of(std::uint32_t k) {
+    if (texts_.empty()) texts_.resize(items_.all.size());
+    std::string& t = texts_[k];
+    if (t.empty()) {
+      const Item& it = items_.all[k];
+      t = it.kind == Item::Kind::inet ? item_text(it.r4, it.range) : item_text(it.r6, it.range);
+    }
+    return t;
   }
 
   struct Found {
@@ -252,6 +258,7 @@ class Searcher {
   std::optional<MostSpecific<Range4>> most4_;
   std::optional<MostSpecific<Range6>> most6_;
   std::vector<Found> found_;
+  std::vector<std::string> texts_;
 };
 
 }  // namespace
