@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/address_text.hpp"
 #include "lists/ranges.hpp"
@@ -74,14 +75,23 @@ const char* scan_v6_token(const char* b, const char* e, TextAddress& out) noexce
 template <class F>
 void for_each_address(const char* b, const char* e, F&& f) {
   using namespace text_addresses;
-  const char* p = b;
-  while (p != e) {
-    if ((cls(*p) & kRun) == 0) {
-      ++p;
-      continue;
-    }
-    // The token [p, q): its start is no part of a word before it.
-    const char* q = p + 1;
+  // Every address has a '.' or a ':': only the tokens around them are read, found with
+  // memchr, rather than every token of the line (a byte at a time took four fifths of grep's
+  // time on lines read to their end).
+  const auto next = [e](const char* from, char c) {
+    const void* at = std::memchr(from, c, static_cast<std::size_t>(e - from));
+    return at != nullptr ? static_cast<const char*>(at) : e;
+  };
+  const char* dot = next(b, '.');
+  const char* colon = next(b, ':');
+  const char* done = b;  // the tokens before it have been read
+  for (;;) {
+    const char* const h = dot < colon ? dot : colon;
+    if (h == e) return;
+    // The token [p, q) around h: its start is no part of a word before it.
+    const char* p = h;
+    while (p != done && (cls(p[-1]) & kRun) != 0) --p;
+    const char* q = h + 1;
     while (q != e && (cls(*q) & kRun) != 0) ++q;
     const bool free = p == b || (cls(p[-1]) & kWord) == 0;
     if (q - p >= 2) {
@@ -106,7 +116,9 @@ void for_each_address(const char* b, const char* e, F&& f) {
       }
       if (found && !f(static_cast<const TextAddress&>(a))) return;
     }
-    p = q;
+    done = q;
+    if (dot < q) dot = next(q, '.');
+    if (colon < q) colon = next(q, ':');
   }
 }
 
