@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -49,5 +50,14 @@ class LineReader {
   off_t offset_ = 0;
   std::size_t limit_ = 0;
 };
+
+// Skips a UTF-8 byte-order mark at the start of a line (the first of a file: some editors
+// write one).
+inline void skip_byte_order_mark(LineReader::Line& line) noexcept {
+  if (line.size >= 3 && std::memcmp(line.data, "\xef\xbb\xbf", 3) == 0) {
+    line.data += 3;
+    line.size -= 3;
+  }
+}
 
 }  // namespace maskery

@@ -48,6 +48,7 @@ struct HostsReport {
   double theoretical_len = 0;  // printed with 30 decimals
   double working_len = 0;      // a whole number, printed with none
   double hosts = 0;            // a power of two, printed with none
+  std::uint32_t count = 0;     // the count as read (not printed; split writes it back)
 };
 HostsReport mask_discover(const char* number, Family af);
 

@@ -34,7 +34,7 @@ HostsReport mask_discover(const char* number, Family af) {
   }
   const double lg = std::log(static_cast<double>(sp)) / kLn2;
   const double lg2 = std::log(pwr) / kLn2;
-  return {af, mx - lg, mx - lg2, std::exp2(lg2)};
+  return {af, mx - lg, mx - lg2, std::exp2(lg2), sp};
 }
 
 }  // namespace maskery

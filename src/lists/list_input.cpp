@@ -62,8 +62,6 @@ void add(ItemList& list, const Item& item) {
   if (item.kind != Item::Kind::none) list.items.push_back(item);
 }
 
-constexpr std::string_view kBom = "\xef\xbb\xbf";
-
 // Reads lines into part. Returns at the end, at a read error, or at the first bad line
 // unless skip.
 template <class Target>
@@ -104,10 +102,7 @@ void read_part(LineReader& reader, Part<Target>& part, bool skip, bool file_star
       return;
     }
     ++part.lines;
-    if (file_start && part.lines == 1 && std::string_view(line.data, line.size).starts_with(kBom)) {
-      line.data += kBom.size();  // a byte-order mark that some editors write
-      line.size -= kBom.size();
-    }
+    if (file_start && part.lines == 1) skip_byte_order_mark(line);
     // No item is this long, so only a comment in what is kept can make such a line
     // acceptable; without one it is refused as soon as it is known to be too long.
     if (line.cut) {

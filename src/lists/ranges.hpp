@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/address.hpp"
+#include <string>
+
+#include "core/address_text.hpp"
 
 namespace maskery {
 
@@ -121,6 +123,19 @@ void prefixes_of(const R& r, Emit&& emit) {
     }
   }
   prefixes_of_plain(r, std::forward<Emit>(emit));
+}
+
+// r as lists write it: ADDRESS/LEN when it is a prefix (as_range false), else FIRST-LAST.
+template <class R>
+std::string range_text(const R& r, bool as_range) {
+  char buf[2 * kMaxAddressText + 8];
+  char* p = format_address(buf, from_value(r.first));
+  if (as_range) {
+    *p++ = '-';
+    p = format_address(p, from_value(r.last));
+    return {buf, p};
+  }
+  return std::string(buf, p) + "/" + std::to_string(kWidth<R> - log2_count(r.last - r.first));
 }
 
 // The parts of r outside the sorted ranges ex, to f. Called with ranges in ascending order,

@@ -85,8 +85,6 @@ Failure escaped(const Failure& f) {
   return Failure(f.form(), std::move(text));
 }
 
-constexpr std::string_view kBom = "\xef\xbb\xbf";
-
 }  // namespace
 
 int batch_mode(const BatchRequest& batch, const RunContext& ctx) {
@@ -101,10 +99,7 @@ int batch_mode(const BatchRequest& batch, const RunContext& ctx) {
       unsigned long number = 0;
       while (next_line(reader, line, name)) {
         ++number;
-        if (number == 1 && std::string_view(line.data, line.size).starts_with(kBom)) {
-          line.data += kBom.size();  // a byte-order mark that some editors write
-          line.size -= kBom.size();
-        }
+        if (number == 1) skip_byte_order_mark(line);
         const std::string where = shown_name + ":" + std::to_string(number);
         try {
           if (line.cut) {

@@ -85,23 +85,6 @@ Items items_of(std::string_view networks, const std::vector<std::string_view>& l
   return it;
 }
 
-// An item as --which and JSON write it: ADDRESS/LEN (host bits cleared) or FIRST-LAST.
-template <class R>
-std::string item_text(const R& r, bool range) {
-  char buf[2 * kMaxAddressText + 8];
-  char* p = format_address(buf, from_value(r.first));
-  if (range) {
-    *p++ = '-';
-    p = format_address(p, from_value(r.last));
-  } else {
-    const unsigned len = kWidth<R> - log2_count(r.last - r.first);
-    *p++ = '/';
-    const std::string l = std::to_string(len);
-    p = std::copy(l.begin(), l.end(), p);
-  }
-  return {buf, p};
-}
-
 class Searcher {
  public:
   Searcher(const GrepRequest& rq, const RunContext& ctx)
@@ -239,7 +222,8 @@ class Searcher {
     std::string& t = texts_[k];
     if (t.empty()) {
       const Item& it = items_.all[k];
-      t = it.kind == Item::Kind::inet ? item_text(it.r4, it.range) : item_text(it.r6, it.range);
+      // ADDRESS/LEN (host bits cleared) for an address or prefix item, FIRST-LAST for a range.
+      t = it.kind == Item::Kind::inet ? range_text(it.r4, it.range) : range_text(it.r6, it.range);
     }
     return t;
   }

@@ -34,18 +34,9 @@ std::string decimal(u128 v) {
   return {p, buf + sizeof buf};
 }
 
-// A count as hosts reads it (its word already checked): a negative one wraps to 32 bits.
-std::uint32_t count_of(const char* word) {
-  const auto v = read_number_word(word);
-  const auto m = static_cast<std::uint32_t>(v ? v->magnitude : 0);
-  return v && v->negative ? 0u - m : m;
-}
-
 template <class R>
 std::string prefix_text(Num<R> a, unsigned len) {
-  char buf[kMaxAddressText + 8];
-  char* p = format_address(buf, from_value(a));
-  return std::string(buf, p) + "/" + std::to_string(len);
+  return range_text(R{a, a | low_ones<Num<R>>(kWidth<R> - len)}, false);
 }
 
 // The digits of every group without its leading zeros, made once.
@@ -170,7 +161,7 @@ void free_blocks(Num<R> first, Num<R> last, Num<R> step_less_one, std::span<cons
       // The next block after the used range, aligned; none when it reaches the end.
       const Num<R> u = used[at].last;
       if (u >= last) return;
-      a = ((u + 1) & ~step_less_one) + ((u + 1) & step_less_one ? step_less_one + 1 : 0);
+      a = (u | step_less_one) + 1;     // the block after the one that holds u
       if (a == 0 || a > last) return;  // wrapped past the top of the space, or past the net
       continue;
     }
@@ -282,7 +273,7 @@ int split_family(const SplitRequest& rq, const RunContext& ctx) {
   std::string s = json ? head : std::string();
   for (std::size_t i = 0; i < counts.size(); ++i) {
     const std::string subnet = prefix_text<R>(placed[i], lens(i));
-    const std::string count = std::to_string(count_of(rq.counts[i]));
+    const std::string count = std::to_string(counts[i].count);
     if (json) {
       s += (i == 0 ? "{\"network\":\"" : ",{\"network\":\"") + subnet + "\",\"hosts\":" + count +
            "}";
