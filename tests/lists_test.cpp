@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/address_text.hpp"
 #include "core/failure.hpp"
 #include "lists/list_line.hpp"
 #include "lists/ordered_pipeline.hpp"
@@ -53,6 +54,30 @@ TEST(ListLine, QuickReaderAgreesWithTheGeneralOne) {
     ASSERT_TRUE(same(quick, general)) << line;
   }
   EXPECT_GT(accepted, 1000);  // the generator does reach the fast path
+}
+
+// The reader of quads that may read ahead agrees with the one that tests for the end, on
+// texts of digits and dots with what may follow them.
+TEST(ListLine, QuadReaderAgreesWithTheBoundedOne) {
+  std::mt19937_64 rng(22);
+  static constexpr char alphabet[] = "0123456789012345678901234567890123456789.....-/ \nx:";
+  for (int i = 0; i < 300000; ++i) {
+    std::string text;
+    const unsigned n = static_cast<unsigned>(rng() % 20);
+    for (unsigned k = 0; k < n; ++k) text += alphabet[rng() % (sizeof alphabet - 1)];
+    const std::size_t size = text.size();
+    text.append(kQuadReach, rng() % 2 == 0 ? '\n' : '7');
+    std::uint32_t a = 0, b = 0;
+    const char* bounded = scan_ipv4_decimal(text.data(), text.data() + size, a);
+    const char* quad = scan_ipv4_quad(text.data(), b);
+    // Within the text, the two agree; past its end only the quad reader looks.
+    if (bounded != nullptr && bounded < text.data() + size) {
+      ASSERT_EQ(quad, bounded) << text;
+      ASSERT_EQ(a, b) << text;
+    } else if (quad != nullptr && quad < text.data() + size) {
+      FAIL() << "only the quad reader accepts " << text;
+    }
+  }
 }
 
 TEST(ListLine, QuickReaderStopsAtTheNewline) {

@@ -155,6 +155,39 @@ const char* scan_ipv4_decimal(const char* p, const char* end, std::uint32_t& out
   return p;
 }
 
+const char* scan_ipv4_quad(const char* p, std::uint32_t& out) noexcept {
+  // A quad is at most 15 bytes, and each number reads at most its three digits.
+  std::uint32_t v = 0;
+  for (int part = 0; part < 4; ++part) {
+    const unsigned c0 = static_cast<unsigned char>(p[0]) - 48u;
+    if (c0 > 9) return nullptr;
+    const unsigned c1 = static_cast<unsigned char>(p[1]) - 48u;
+    unsigned n;
+    if (c1 > 9) {
+      n = c0;
+      p += 1;
+    } else {
+      if (c0 == 0) return nullptr;  // a leading zero
+      const unsigned c2 = static_cast<unsigned char>(p[2]) - 48u;
+      if (c2 > 9) {
+        n = c0 * 10 + c1;
+        p += 2;
+      } else {
+        n = c0 * 100 + c1 * 10 + c2;
+        p += 3;
+        if (n > 255) return nullptr;
+      }
+    }
+    v = v << 8 | n;
+    if (part < 3) {
+      if (*p != '.') return nullptr;
+      ++p;
+    }
+  }
+  out = v;
+  return p;
+}
+
 namespace {
 
 constexpr std::array<signed char, 256> kHexValue = [] {

@@ -35,6 +35,12 @@ constexpr bool is_blank(char c) noexcept {
 const char* scan_ipv4_decimal(const char* p, const char* end, std::uint32_t& out,
                               bool padded = false) noexcept;
 
+// scan_ipv4_decimal(p, end, out) (not padded) where at least kQuadReach bytes at p are
+// readable, with no test for the end: a third less time, on lists that are mostly quads.
+inline constexpr std::size_t kQuadReach = 16;
+const char* scan_ipv4_quad(const char* p, std::uint32_t& out) noexcept;
+
+
 // IPv6 text at the start of [p, e) (the grammar of parse_ipv6). Returns where it stops, at e
 // or at the first character that cannot continue the address, or null when the text up to
 // there is not an address.

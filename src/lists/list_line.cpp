@@ -183,6 +183,7 @@ Item parse_word(std::string_view word) {
 namespace {
 
 const char* quick_number(const char* p, const char* e, std::uint32_t& v) noexcept {
+  if (e - p >= static_cast<std::ptrdiff_t>(kQuadReach)) return scan_ipv4_quad(p, v);
   return scan_ipv4_decimal(p, e, v);
 }
 const char* quick_number(const char* p, const char* e, u128& v) noexcept {

@@ -452,6 +452,15 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   }
   std::vector<Blocks>().swap(buckets_);
 
+  // A small set, or a single core, is drained on this thread alone, in smaller pieces whose
+  // text goes out a slice at a time: for a list of 40,000 lines, the second thread, the room
+  // for pieces of the size that two threads want and their whole text were most of the
+  // memory touched, and half the time.
+  std::size_t total = 0;
+  for (const auto& bucket : buckets) total += count<R>(bucket);
+  const bool serial = list_threads() == 1 || total <= kSerial;
+  if (serial && total <= kSerial) piece = std::min(piece, kSmallPiece);
+
   // Buckets too large for one piece are split first, on both cores: one far larger (a list
   // within one network, say) by both at once, each taking half of its blocks, as often as it
   // takes; the others each by one, to the end.
@@ -627,7 +636,17 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
       if (made.end > made.begin) emit_text(ranges(made), made.text);
     }
   } stages{leaves, starts, items, wide, emit_slices, emit, render, pieces};
-  run_ordered<Made>(pieces, stages);
+  if (serial) {
+    Made made;
+    typename Stages::Worker worker;
+    for (std::size_t p = 0; p < pieces; ++p) {
+      stages.make(p, made, worker);
+      stages.join(p, made);
+      stages.stream(p, made);
+    }
+  } else {
+    run_ordered<Made>(pieces, stages);
+  }
   slabs_ = Slabs<Held>();
   small_ = Slabs<Held>();
   if (pieces == 0 && !wide.empty()) {  // nothing but wide ranges
