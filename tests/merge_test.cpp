@@ -397,6 +397,40 @@ TEST(RangeSet, SortsAndJoinsPiecesAsOneFold) {
   check_pieces<Range6>(rng, 128);
 }
 
+// A sorted list gives back the room of each bucket it leaves; items that come after it in
+// any order go to those buckets again, into blocks that follow the cut ones.
+template <class R>
+void check_sorted_then_any(std::mt19937_64& rng, unsigned width) {
+  using N = Num<R>;
+  const auto random_number = [&] { return static_cast<N>((u128{rng()} << 64) | rng()); };
+  for (const std::size_t sorted : {std::size_t{300}, std::size_t{20000}}) {
+    std::vector<R> items;
+    for (std::size_t i = 0; i < sorted; ++i) {
+      const N first = random_number();
+      const N length = static_cast<N>(rng() % 3);
+      items.push_back({first, first < ~N{0} - 3 ? static_cast<N>(first + length) : first});
+    }
+    std::sort(items.begin(), items.end(), [](const R& a, const R& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < sorted / 4; ++i) {  // then any order: back into cut buckets
+      const R& near = items[rng() % sorted];
+      const N step = static_cast<N>(rng() % 64);
+      const N first = static_cast<N>(near.first + step) < near.first
+                          ? near.first
+                          : static_cast<N>(near.first + step);
+      items.push_back({first, first});
+    }
+    RangeSet<R> set;
+    for (const R& r : items) set.add(r);
+    EXPECT_EQ(texts(set.take()), plain_union(items)) << width << " bits, " << sorted << " sorted";
+  }
+}
+
+TEST(RangeSet, SortedItemsThenAnyOrder) {
+  std::mt19937_64 rng(23);
+  check_sorted_then_any<Range4>(rng, 32);
+  check_sorted_then_any<Range6>(rng, 128);
+}
+
 TEST(RangeSet, HoldsIpv6ItemsInTheirPackedFormExactly) {
   using P = Packing<Range6>;
   const u128 top = ~u128{0};

@@ -40,7 +40,6 @@ const char* scan_ipv4_decimal(const char* p, const char* end, std::uint32_t& out
 inline constexpr std::size_t kQuadReach = 16;
 const char* scan_ipv4_quad(const char* p, std::uint32_t& out) noexcept;
 
-
 // IPv6 text at the start of [p, e) (the grammar of parse_ipv6). Returns where it stops, at e
 // or at the first character that cannot continue the address, or null when the text up to
 // there is not an address.

@@ -13,7 +13,7 @@ namespace {
 // Reads of 128 KiB, as cat's: the buffer stays in the second-level cache, and a small file
 // touches no more of it than it needs (reads of 1 MiB were a sixth of a 40,000-line list's
 // page faults, and no faster on large files). The rest of the buffer is for a long line.
-constexpr std::size_t kRead = std::size_t{128} << 10;
+constexpr std::size_t kRead = std::size_t{64} << 10;
 }  // namespace
 
 LineReader::LineReader(int fd, std::size_t max_line)

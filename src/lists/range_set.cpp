@@ -184,7 +184,8 @@ template <class R>
 using Spare = std::vector<Held<R>*>;
 
 // Opens a block of kBlock items after the cursor's; given small, a bucket's first blocks are
-// smaller (kFirstBlock, then four times the one before) and carved from small.
+// smaller (kFirstBlock, then twice the one before) and carved from small. (Growing four
+// times left a list of 40,000 lines in 256 buckets with half of its blocks empty.)
 template <class R>
 void open_block(Blocks<R>& blocks, Cursor<R>& c, std::size_t bucket, Slabs<Held<R>>& slabs,
                 Spare<R>* spare = nullptr, Slabs<Held<R>>* small = nullptr) {
@@ -192,7 +193,8 @@ void open_block(Blocks<R>& blocks, Cursor<R>& c, std::size_t bucket, Slabs<Held<
   std::size_t n = full;
   if (small != nullptr) {
     n = c.begin == nullptr ? RangeSet<R>::kFirstBlock
-                           : std::min(full, 4 * static_cast<std::size_t>(c.end - c.begin));
+                           : std::clamp(2 * static_cast<std::size_t>(c.end - c.begin),
+                                        RangeSet<R>::kFirstBlock, full);
   }
   if (c.begin != nullptr) blocks.back().size = static_cast<std::size_t>(c.tail - c.begin);
   Held<R>* b;
@@ -365,6 +367,11 @@ void RangeSet<R>::add(const R& r) {
     buckets_.resize(kBuckets);
   }
   const std::size_t k = P::bucket(r.first);
+  if (k != current_) [[unlikely]] {
+    if (ordered_ && k > current_) leave(current_);
+    ordered_ = ordered_ && k > current_;
+    current_ = k;
+  }
   auto& c = cursors_[k];
   // An item that extends the one added just before to this bucket is folded into it: a list
   // in order, or an address given again and again, takes little memory.
@@ -386,6 +393,15 @@ void RangeSet<R>::add(const R& r) {
                      1);
   *c.tail++ = P::pack(r);
   c.back = r;
+}
+
+template <class R>
+void RangeSet<R>::leave(std::size_t bucket) noexcept {
+  // Its open block was the last one carved: no other bucket has had an item since.
+  Cursor& c = cursors_[bucket];
+  if (c.tail != c.end && (slabs_.give_back(c.tail, c.end) || small_.give_back(c.tail, c.end))) {
+    c.end = c.tail;
+  }
 }
 
 template <class R>
@@ -592,7 +608,11 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
           for (; j < leaf.size() && leaf[j].bucket == bucket; ++j) {
             to = std::copy(leaf[j].items, leaf[j].items + leaf[j].size, to);
           }
-          sort_piece(from, to, s.tmp.get() + (from - s.held.get()));
+          // A sorted list comes sorted: one look spares the passes.
+          if (!std::is_sorted(from, to,
+                              [](const Held& a, const Held& b) { return key_of(a) < key_of(b); })) {
+            sort_piece(from, to, s.tmp.get() + (from - s.held.get()));
+          }
           fold.add(from, to, bucket);
         }
       }

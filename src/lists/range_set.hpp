@@ -154,6 +154,13 @@ class Slabs {
     next_ += n;
     return b;
   }
+  // Gives back the room [tail, end) of the last block carved, when it is that block's end:
+  // the next block is carved from tail on.
+  bool give_back(T* tail, T* end) noexcept {
+    if (next_ != end) return false;
+    next_ = tail;
+    return true;
+  }
   // Keeps other's slabs alive as long as these (its blocks may have moved here).
   void take_over(Slabs&& other) {
     for (auto& slab : other.slabs_) slabs_.push_back(std::move(slab));
@@ -176,19 +183,20 @@ class RangeSet {
   // Ranges in a piece of the result, about this many.
   static constexpr std::size_t kPiece = 32768;
   // Sets of at most kSerial items are drained on one thread, in pieces of kSmallPiece.
-  static constexpr std::size_t kSerial = 65536;
+  static constexpr std::size_t kSerial = std::size_t{1} << 20;
   static constexpr std::size_t kSmallPiece = 4096;
   using Held = typename Packing<R>::Held;
-  static constexpr std::size_t kBlock = 4096 / sizeof(Held);  // items in a block
-  // A bucket's first block as items are added holds this many, and each next one four times
+  static constexpr std::size_t kBlock = 2048 / sizeof(Held);  // items in a block
+  // A bucket's first block as items are added holds this many, and each next one twice
   // as many up to kBlock: a small list scattered over thousands of buckets touched a page
   // for each of them (a list of 20,000 IPv6 items, 16 MiB).
   static constexpr std::size_t kFirstBlock = 16;
   using Render = std::function<void(std::span<const R>, Text&)>;
   using Emit = std::function<void(std::span<const R>, const Text&)>;
   struct Block {
-    Held* items;         // kBlock of them, or fewer, in one of the set's slabs; a block of
-                         // fewer (the first ones of a bucket) is never full, size < kBlock
+    Held* items;         // kBlock of them, or fewer, in one of the set's slabs: the first
+                         // ones of a bucket are smaller, and a bucket's last one may be cut
+                         // to its items
     std::size_t size;    // those in use
     std::size_t bucket;  // of all of them
     // In the first block of a part of the result, when it is drained: an address that no
@@ -218,7 +226,12 @@ class RangeSet {
  private:
   static constexpr std::size_t kBuckets = std::size_t{1} << Packing<R>::kBucketBits;
   void seal() noexcept;
+  void leave(std::size_t bucket) noexcept;
   std::vector<Cursor> cursors_;  // both kBuckets long once anything is added
+  // While items come in the order of their buckets (a sorted list), a bucket that is left
+  // gets no more of them, and the room left in its open block is given back.
+  bool ordered_ = true;
+  std::size_t current_ = 0;  // the bucket of the last item added
   std::vector<Blocks> buckets_;
   Slabs<Held> slabs_;
   Slabs<Held> small_;    // the blocks of fewer than kBlock items
