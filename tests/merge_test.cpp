@@ -377,15 +377,22 @@ void check_pieces(std::mt19937_64& rng, unsigned width) {
       }
     }
     const std::vector<std::string> want = plain_union(items);
-    // Three sets taken together; and many, as when many files are read.
+    // Three sets taken together; and many, as when many files are read. Held in one array,
+    // and in buckets drained by one thread or two.
     for (const std::size_t runs : {std::size_t{3}, std::size_t{197}}) {
       for (const std::size_t piece :
            {std::size_t{1}, std::size_t{7}, std::size_t{1000}, RangeSet<R>::kPiece}) {
-        std::vector<RangeSet<R>> sets(runs);
-        for (const R& r : items) sets[rng() % runs].add(r);
-        for (std::size_t i = 1; i < runs; ++i) sets[0].absorb(std::move(sets[i]));
-        EXPECT_EQ(texts(sets[0].take(piece)), want)
-            << runs << " sets, piece " << piece << ", round " << round;
+        for (const auto& [flat, serial] : {std::pair{RangeSet<R>::kFlat, RangeSet<R>::kSerial},
+                                           std::pair{std::size_t{0}, RangeSet<R>::kSerial},
+                                           std::pair{std::size_t{0}, std::size_t{0}}}) {
+          std::vector<RangeSet<R>> sets;
+          for (std::size_t i = 0; i < runs; ++i) sets.emplace_back(flat);
+          for (const R& r : items) sets[rng() % runs].add(r);
+          for (std::size_t i = 1; i < runs; ++i) sets[0].absorb(std::move(sets[i]));
+          EXPECT_EQ(texts(sets[0].take(piece, serial)), want)
+              << runs << " sets, piece " << piece << ", round " << round << ", flat " << flat
+              << ", serial " << serial;
+        }
       }
     }
   }
@@ -419,9 +426,12 @@ void check_sorted_then_any(std::mt19937_64& rng, unsigned width) {
                           : static_cast<N>(near.first + step);
       items.push_back({first, first});
     }
-    RangeSet<R> set;
-    for (const R& r : items) set.add(r);
-    EXPECT_EQ(texts(set.take()), plain_union(items)) << width << " bits, " << sorted << " sorted";
+    for (const std::size_t flat : {RangeSet<R>::kFlat, std::size_t{0}}) {
+      RangeSet<R> set(flat);
+      for (const R& r : items) set.add(r);
+      EXPECT_EQ(texts(set.take()), plain_union(items))
+          << width << " bits, " << sorted << " sorted, flat " << flat;
+    }
   }
 }
 
@@ -476,7 +486,7 @@ template <class R>
 void check_two_starts(std::mt19937_64& rng, Num<R> a, Num<R> b, unsigned min_shift) {
   constexpr unsigned width = sizeof(Num<R>) * 8;
   std::vector<R> items;
-  RangeSet<R> set;
+  RangeSet<R> set(0);
   for (int i = 0; i < 4000; ++i) {
     const Num<R> first = i % 2 == 0 ? a : b;
     const auto span = static_cast<Num<R>>(((u128{rng()} << 64) | rng()) >>
@@ -496,7 +506,7 @@ void check_two_starts(std::mt19937_64& rng, Num<R> a, Num<R> b, unsigned min_shi
       set.add(items.back());
     }
   }
-  EXPECT_EQ(texts(set.take(1)), plain_union(items));
+  EXPECT_EQ(texts(set.take(1, 0)), plain_union(items));
 }
 
 TEST(RangeSet, ManyItemsFromTwoAddresses) {
@@ -520,9 +530,9 @@ TEST(RangeSet, OneRangeReachingIntoTheNextBucket) {
       items.push_back(i % 2 == 0 ? Range6{next - 1000, next + 1000}
                                  : Range6{next - 1900, next - 1500});
     }
-    RangeSet<Range6> set;
+    RangeSet<Range6> set(0);
     for (const Range6& r : items) set.add(r);
-    EXPECT_EQ(texts(set.take(1)), plain_union(items)) << copies;
+    EXPECT_EQ(texts(set.take(1, 0)), plain_union(items)) << copies;
   }
 }
 
@@ -541,9 +551,12 @@ TEST(RangeSet, ManyWideRangesTakenInSlices) {
         const u128 between = base + (u128{3} << 19);  // after the first of them
         if (with_items) items.push_back({between, between});
       }
-      RangeSet<Range6> set;
-      for (const Range6& r : items) set.add(r);
-      EXPECT_EQ(texts(set.take(piece)), plain_union(items)) << piece << " " << with_items;
+      for (const std::size_t flat : {RangeSet<Range6>::kFlat, std::size_t{0}}) {
+        RangeSet<Range6> set(flat);
+        for (const Range6& r : items) set.add(r);
+        EXPECT_EQ(texts(set.take(piece, 0)), plain_union(items))
+            << piece << " " << with_items << " " << flat;
+      }
     }
   }
 }

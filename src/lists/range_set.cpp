@@ -32,6 +32,9 @@ std::uint32_t key_of(const Range4& r) noexcept {
 u128 key_of(const Packed6& h) noexcept {
   return Packing<Range6>::key(h);
 }
+u128 key_of(const Range6& r) noexcept {
+  return r.first;
+}
 
 // The highest bit in which the keys of [b, e) differ, or -1 when they are equal.
 template <class T>
@@ -355,6 +358,35 @@ void split_on_both(Blocks<R>&& bucket, std::vector<Blocks<R>>& out,
 
 template <class R>
 void RangeSet<R>::add(const R& r) {
+  if (bucketed_) {
+    add_to_bucket(r);
+    return;
+  }
+  // As in a bucket, an item that extends the one before is folded into it.
+  if (flat_.size() != 0) {
+    R& back = flat_.back();
+    if (back.first <= r.first && joins(back, r)) {
+      if (r.last > back.last) back.last = r.last;
+      return;
+    }
+  }
+  if (flat_.size() < flat_limit_) {
+    flat_.push_back(r);
+    return;
+  }
+  spill();
+  add_to_bucket(r);
+}
+
+template <class R>
+void RangeSet<R>::spill() {
+  bucketed_ = true;
+  FlatRanges<R> flat = std::move(flat_);
+  for (const R& r : flat) add_to_bucket(r);
+}
+
+template <class R>
+void RangeSet<R>::add_to_bucket(const R& r) {
   using P = Packing<R>;
   if (!P::fits(r)) {
     // A wide range that is no prefix is held as it is, apart: as its prefixes it could take
@@ -415,6 +447,16 @@ void RangeSet<R>::seal() noexcept {
 
 template <class R>
 void RangeSet<R>::absorb(RangeSet&& other) {
+  if (!other.bucketed_) {
+    if (!bucketed_ && flat_.size() == 0) {
+      flat_ = std::move(other.flat_);  // the first part of a file, say: taken as it is
+    } else {
+      for (const R& r : other.flat_) add(r);
+    }
+    other = RangeSet(other.flat_limit_);
+    return;
+  }
+  if (!bucketed_) spill();
   wide_.insert(wide_.end(), other.wide_.begin(), other.wide_.end());
   other.wide_.clear();
   if (other.cursors_.empty()) return;
@@ -445,8 +487,84 @@ void RangeSet<R>::absorb(RangeSet&& other) {
   other = RangeSet();
 }
 
+// A run of a flat set's items, sorted.
 template <class R>
-void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piece) {
+struct Run {
+  const R* at;
+  const R* end;
+};
+
+template <class R>
+void RangeSet<R>::drain_flat(const Render& render, const Emit& emit) {
+  FlatRanges<R> flat = std::move(flat_);
+  R* const b = flat.begin();
+  R* const e = flat.end();
+  // Runs of 128 KiB, each sorted where the second-level cache holds it and its room to sort
+  // in (a sort in place, with no room, waited on memory at every step and took three times
+  // as long); the fold takes the least of their next items in turn.
+  constexpr std::size_t chunk = (std::size_t{128} << 10) / sizeof(R);
+  constexpr std::size_t most = (kFlat + chunk - 1) / chunk;  // a flat set holds at most kFlat
+  std::array<Run<R>, most> runs;
+  std::size_t n_runs = 0;
+  if (std::is_sorted(b, e, [](const R& x, const R& y) { return x.first < y.first; })) {
+    runs[n_runs++] = {b, e};
+  } else {
+    const auto room =
+        std::make_unique_for_overwrite<R[]>(std::min(chunk, static_cast<std::size_t>(e - b)));
+    for (R* c = b; c != e;) {
+      R* const stop = c + std::min(chunk, static_cast<std::size_t>(e - c));
+      if constexpr (std::is_same_v<R, Range4>) {
+        sort_piece(c, stop, room.get());
+      } else {
+        sort_span<12>(c, stop, room.get());
+      }
+      runs[n_runs++] = {c, stop};
+      c = stop;
+    }
+  }
+  // Folded into a slice of ranges at a time, each made into text and emitted when full.
+  std::array<R, kSlice> slice;
+  std::size_t used = 0;
+  Text text;
+  const auto flush = [&] {
+    text.clear();
+    render({slice.data(), used}, text);
+    emit({slice.data(), used}, text);
+    used = 0;
+  };
+  R cur{};
+  bool open = false;
+  for (;;) {
+    Run<R>* least = nullptr;
+    for (std::size_t i = 0; i < n_runs; ++i) {
+      if (runs[i].at != runs[i].end && (least == nullptr || runs[i].at->first < least->at->first)) {
+        least = &runs[i];
+      }
+    }
+    if (least == nullptr) break;
+    const R& r = *least->at++;
+    if (open && joins(cur, r)) {
+      if (r.last > cur.last) cur.last = r.last;
+    } else {
+      if (open) {
+        slice[used++] = cur;
+        if (used == kSlice) flush();
+      }
+      cur = r;
+      open = true;
+    }
+  }
+  if (open) slice[used++] = cur;
+  if (used > 0) flush();
+}
+
+template <class R>
+void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piece,
+                        std::size_t serial_items) {
+  if (!bucketed_) {
+    drain_flat(render, emit);
+    return;
+  }
   seal();
   // The wide ranges, as maximal ranges in order; each is folded in with the piece whose
   // floor (see Block) is the last at or below its start.
@@ -474,8 +592,8 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   // memory touched, and half the time.
   std::size_t total = 0;
   for (const auto& bucket : buckets) total += count<R>(bucket);
-  const bool serial = list_threads() == 1 || total <= kSerial;
-  if (serial && total <= kSerial) piece = std::min(piece, kSmallPiece);
+  const bool serial = list_threads() == 1 || total <= serial_items;
+  if (total <= serial_items) piece = std::min(piece, kSmallPiece);
 
   // Buckets too large for one piece are split first, on both cores: one far larger (a list
   // within one network, say) by both at once, each taking half of its blocks, as often as it
@@ -537,7 +655,7 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   // order. A piece with many wide ranges (each may be hundreds of prefixes) is made into text
   // a slice of ranges at a time, each emitted before the next is made, so that the text held
   // stays a few MiB.
-  constexpr std::size_t slice = 256;
+  constexpr std::size_t slice = kSlice;
   const auto emit_slices = [&](std::span<const R> ranges, Text& text) {
     for (std::size_t at = 0; at < ranges.size(); at += slice) {
       const auto part = ranges.subspan(at, std::min(slice, ranges.size() - at));
@@ -676,13 +794,13 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
 }
 
 template <class R>
-SortedRanges<R> RangeSet<R>::take(std::size_t piece) {
+SortedRanges<R> RangeSet<R>::take(std::size_t piece, std::size_t serial) {
   std::vector<R> out;
   drain([](std::span<const R>, Text&) {},
         [&](std::span<const R> ranges, const Text&) {
           out.insert(out.end(), ranges.begin(), ranges.end());
         },
-        piece);
+        piece, serial);
   return SortedRanges<R>::adopt(std::move(out));
 }
 

@@ -21,9 +21,11 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -173,18 +175,70 @@ class Slabs {
   T* end_ = nullptr;
 };
 
-// The union of ranges of one family. Items are added in any order and held compactly, in
-// blocks of 4 KiB, in buckets by the top bits of their first address; at the end each
-// bucket (split further where it is large) is sorted and folded on its own, so that every
-// item is moved a few times and sorted where the cache holds it.
+// Ranges in one array of a room reserved at once: room that large is mapped memory, of which
+// only the pages written are touched, and growing it (past the room, seldom) moves pages
+// rather than copies them. (Doubling from a small array touched twice the pages.)
+template <class R>
+class FlatRanges {
+ public:
+  FlatRanges() = default;
+  FlatRanges(FlatRanges&& other) noexcept { *this = std::move(other); }
+  FlatRanges& operator=(FlatRanges&& other) noexcept {
+    std::swap(v_, other.v_);
+    std::swap(size_, other.size_);
+    std::swap(cap_, other.cap_);
+    std::swap(room_, other.room_);
+    other.clear();
+    return *this;
+  }
+  ~FlatRanges() { std::free(v_); }
+  explicit FlatRanges(std::size_t room) : room_(room) {}
+  void push_back(const R& r) {
+    if (size_ == cap_) grow();
+    v_[size_++] = r;
+  }
+  R* begin() noexcept { return v_; }
+  R* end() noexcept { return v_ + size_; }
+  R& back() noexcept { return v_[size_ - 1]; }
+  std::size_t size() const noexcept { return size_; }
+  void clear() noexcept {
+    std::free(std::exchange(v_, nullptr));
+    size_ = cap_ = 0;
+  }
+
+ private:
+  void grow() {
+    const std::size_t cap = cap_ == 0 ? std::max<std::size_t>(room_, 256) : 2 * cap_;
+    void* v = std::realloc(v_, cap * sizeof(R));
+    if (v == nullptr) throw std::bad_alloc();
+    v_ = static_cast<R*>(v);
+    cap_ = cap;
+  }
+  R* v_ = nullptr;
+  std::size_t size_ = 0, cap_ = 0;
+  std::size_t room_ = 0;
+};
+
+// The union of ranges of one family. Items are added in any order. A few of them (up to a
+// limit, kFlat unless given) are held in one array as they come, and sorted in place at the
+// end: nothing else is allocated, so a list of tens of thousands of lines touches little more
+// memory than its items. Past the limit they are held compactly, in blocks of 2 KiB, in
+// buckets by the top bits of their first address; at the end each bucket (split further where
+// it is large) is sorted and folded on its own, so that every item is moved a few times and
+// sorted where the cache holds it.
 template <class R>
 class RangeSet {
  public:
+  static constexpr std::size_t kFlat = 65536;
+  explicit RangeSet(std::size_t flat = kFlat)
+      : flat_limit_(std::min(flat, kFlat)), flat_(flat_limit_) {}
   // Ranges in a piece of the result, about this many.
   static constexpr std::size_t kPiece = 32768;
   // Sets of at most kSerial items are drained on one thread, in pieces of kSmallPiece.
   static constexpr std::size_t kSerial = std::size_t{1} << 20;
   static constexpr std::size_t kSmallPiece = 4096;
+  // Ranges made into text at once where the text is made as it is written.
+  static constexpr std::size_t kSlice = 256;
   using Held = typename Packing<R>::Held;
   static constexpr std::size_t kBlock = 2048 / sizeof(Held);  // items in a block
   // A bucket's first block as items are added holds this many, and each next one twice
@@ -215,11 +269,12 @@ class RangeSet {
   void add(const R& r);
   // The union of everything added, as sorted maximal ranges, in consecutive pieces of about
   // `piece` ranges: render turns each piece into text, on the list threads when there are
-  // several pieces, and emit receives the pieces and their texts in order. The set is
-  // emptied.
-  void drain(const Render& render, const Emit& emit, std::size_t piece = kPiece);
+  // several pieces and more than `serial` items, and emit receives the pieces and their
+  // texts in order. The set is emptied.
+  void drain(const Render& render, const Emit& emit, std::size_t piece = kPiece,
+             std::size_t serial = kSerial);
   // The union, collected.
-  SortedRanges<R> take(std::size_t piece = kPiece);
+  SortedRanges<R> take(std::size_t piece = kPiece, std::size_t serial = kSerial);
   // Takes over everything added to other.
   void absorb(RangeSet&& other);
 
@@ -227,6 +282,12 @@ class RangeSet {
   static constexpr std::size_t kBuckets = std::size_t{1} << Packing<R>::kBucketBits;
   void seal() noexcept;
   void leave(std::size_t bucket) noexcept;
+  void add_to_bucket(const R& r);
+  void spill();
+  void drain_flat(const Render& render, const Emit& emit);
+  std::size_t flat_limit_;
+  bool bucketed_ = false;  // the items are in buckets, no longer in flat_
+  FlatRanges<R> flat_;
   std::vector<Cursor> cursors_;  // both kBuckets long once anything is added
   // While items come in the order of their buckets (a sorted list), a bucket that is left
   // gets no more of them, and the room left in its open block is given back.
