@@ -7,7 +7,7 @@ Shapes:
   blocklist  addresses in 300 busy /16s, 5% of them prefixes /24 to /30 (a block list)
   sorted     ascending addresses with gaps, some as /28 to /30 (a sorted export)
   dense      ascending addresses without gaps, in runs of up to 4096 (a sorted, folded one)
-  prefixes   prefixes /8 to /32, most /16 to /24, anywhere (a routing table)
+  prefixes   prefixes /12 to /32, most /24, anywhere (a routing table)
   ranges     FIRST-LAST ranges of up to 65,536 addresses, anywhere (a range table)
 The same arguments give the same bytes.
 """
@@ -57,8 +57,10 @@ def dense(rng, lines):
 
 
 def prefixes(rng, lines):
-    lens = list(range(8, 33))
-    weights = [1 if n < 16 or n > 24 else 12 for n in lens]
+    # As routing tables are: most /24, then /22 and /23, fewer shorter and longer ones.
+    lens = list(range(12, 33))
+    weights = [40 if n == 24 else 10 if n in (22, 23) else 3 if 16 <= n < 22 else
+               0.5 if n < 16 else 2 for n in lens]
     for _ in range(lines):
         n = rng.choices(lens, weights)[0]
         a = rng.getrandbits(32) >> (32 - n) << (32 - n)

@@ -2,8 +2,9 @@
 """maskery merge against iprange on lists of every shape and size, in alternating runs.
 
 usage: merge_table.py BUILD_DIR   needs: iprange; tor-geoipdb for the real table (optional)
-env: RUNS=n pairs of runs (default 5; 3 for the 10-million-line lists), LISTS=dir keeps the
-     generated lists there, SIZES=40000,400000,10000000 the sizes to run.
+env: RUNS=n pairs of runs for the 10-million-line lists (default 3; five times as many for
+     the others), LISTS=dir keeps the generated lists there, SIZES=40000,400000,10000000 the
+     sizes to run.
 
 Each command is started directly (no shell), its output into /dev/null; its wall time is
 taken around the spawn and the wait, its peak memory is the kernel's maxrss of the child.
@@ -71,7 +72,7 @@ def same_output(maskery, path):
 
 def main():
     maskery = os.path.join(os.path.abspath(sys.argv[1]), "maskery")
-    runs = int(os.environ.get("RUNS", "5"))
+    runs = int(os.environ.get("RUNS", "3"))
     lists = os.environ.get("LISTS") or "/tmp/maskery-bench-lists"
     os.makedirs(lists, exist_ok=True)
     sizes = [int(s) for s in os.environ.get("SIZES", "40000,400000,10000000").split(",")]
@@ -91,6 +92,9 @@ def main():
         for family, seed, name in (("inet", 1, "v4-10000000"), ("inet6", 2, "v6-10000000")):
             path = os.path.join(lists, name + ".txt")
             ensure(path, ["python3", os.path.join(HERE, "gen_lists.py"), family, "10000000", str(seed)])
+        # The list of bench/run_merge.sh (gen_lists.py): single addresses, prefixes and ranges
+        # from a few thousand busy networks.
+        work.append(("mixed-10000000", os.path.join(lists, "v4-10000000.txt")))
 
     print(f"# merge against iprange: {os.cpu_count()} cores, {os.uname().machine}, "
           f"{time.strftime('%Y-%m-%d', time.gmtime())}")
@@ -105,7 +109,7 @@ def main():
         with open(path, "rb") as f:
             lines = sum(1 for _ in f)
         big = lines >= 5000000
-        n = min(runs, 3) if big else runs
+        n = runs if big else 5 * runs  # a small list's runs are short, and vary more
         a, b = [maskery, "merge", path], ["iprange", path]
         ta, tb, ratio = pairs(a, b, n)
         pinned = f"{pairs(a, b, n, pin='0')[2]:.3f}" if big else ""
@@ -119,7 +123,7 @@ def main():
     if 10000000 in sizes:
         v4 = os.path.join(lists, "v4-10000000.txt")
         v6 = os.path.join(lists, "v6-10000000.txt")
-        ta, tb, ratio = pairs([maskery, "merge", v6], [maskery, "merge", v4], min(runs, 3))
+        ta, tb, ratio = pairs([maskery, "merge", v6], [maskery, "merge", v4], runs)
         print()
         print(f"IPv6 against IPv4, 10,000,000 lines each of the same shape: {ta:.3f} s against "
               f"{tb:.3f} s, ratio {ratio:.3f}; peaks {peak([maskery, 'merge', v6]) / 1024:.0f} "

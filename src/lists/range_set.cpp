@@ -363,25 +363,51 @@ void RangeSet<R>::add(const R& r) {
     return;
   }
   // As in a bucket, an item that extends the one before is folded into it.
-  if (flat_.size() != 0) {
+  if (!flat_.empty()) {
     R& back = flat_.back();
     if (back.first <= r.first && joins(back, r)) {
       if (r.last > back.last) back.last = r.last;
       return;
     }
+    if (r.first < back.first) {
+      if (flat_.size() >= flat_limit_) {  // past the limit only while in order
+        leave_flat();
+        add_to_bucket(r);
+        return;
+      }
+      flat_sorted_ = false;
+    }
   }
-  if (flat_.size() < flat_limit_) {
+  if (flat_.size() < flat_limit_ || flat_sorted_) {
     flat_.push_back(r);
     return;
   }
-  spill();
+  leave_flat();
   add_to_bucket(r);
 }
 
+namespace {
+
+// Folds the sorted ranges in place into maximal ones; each is read before its place is
+// written.
 template <class R>
-void RangeSet<R>::spill() {
+void fold_sorted(FlatRanges<R>& v) noexcept {
+  Fold<R> fold(v.begin(), v.begin(), v.end());
+  v.shrink(static_cast<std::size_t>(fold.end() - v.begin()));
+}
+
+}  // namespace
+
+template <class R>
+void RangeSet<R>::leave_flat() {
   bucketed_ = true;
   FlatRanges<R> flat = std::move(flat_);
+  if (flat_sorted_ && flat.size() > flat_limit_ && wide_.empty()) {
+    // A sorted array too large to copy stays as it is, folded, apart.
+    fold_sorted(flat);
+    wide_ = std::move(flat);
+    return;
+  }
   for (const R& r : flat) add_to_bucket(r);
 }
 
@@ -448,20 +474,29 @@ void RangeSet<R>::seal() noexcept {
 template <class R>
 void RangeSet<R>::absorb(RangeSet&& other) {
   if (!other.bucketed_) {
-    if (!bucketed_ && flat_.size() == 0) {
-      flat_ = std::move(other.flat_);  // the first part of a file, say: taken as it is
+    if (!bucketed_ && flat_.empty() && wide_.empty()) {
+      // The first part of a file, say: taken as it is.
+      flat_ = std::move(other.flat_);
+      flat_sorted_ = other.flat_sorted_;
+      wide_ = std::move(other.wide_);
+    } else if (other.flat_sorted_ && other.flat_.size() > other.flat_limit_ && wide_.empty() &&
+               other.wide_.empty()) {
+      // The second part of a sorted file: held apart, folded, rather than copied.
+      fold_sorted(other.flat_);
+      wide_ = std::move(other.flat_);
     } else {
       for (const R& r : other.flat_) add(r);
+      for (const R& r : other.wide_) add(r);
     }
     other = RangeSet(other.flat_limit_);
     return;
   }
-  if (!bucketed_) spill();
-  wide_.insert(wide_.end(), other.wide_.begin(), other.wide_.end());
+  if (!bucketed_) leave_flat();
+  wide_.append(other.wide_.begin(), other.wide_.end());
   other.wide_.clear();
   if (other.cursors_.empty()) return;
   if (cursors_.empty()) {
-    std::vector<R> wide = std::move(wide_);
+    FlatRanges<R> wide = std::move(wide_);
     *this = std::move(other);
     wide_ = std::move(wide);
     return;
@@ -503,9 +538,12 @@ void RangeSet<R>::drain_flat(const Render& render, const Emit& emit) {
   // in (a sort in place, with no room, waited on memory at every step and took three times
   // as long); the fold takes the least of their next items in turn.
   constexpr std::size_t chunk = (std::size_t{128} << 10) / sizeof(R);
-  constexpr std::size_t most = (kFlat + chunk - 1) / chunk;  // a flat set holds at most kFlat
+  // An unsorted array holds at most kFlat items; and the ranges held apart are one run more.
+  constexpr std::size_t most = (kFlat + chunk - 1) / chunk + 1;
   std::array<Run<R>, most> runs;
   std::size_t n_runs = 0;
+  const FlatRanges<R> apart = std::move(wide_);
+  if (!apart.empty()) runs[n_runs++] = {apart.begin(), apart.end()};
   if (std::is_sorted(b, e, [](const R& x, const R& y) { return x.first < y.first; })) {
     runs[n_runs++] = {b, e};
   } else {
@@ -568,20 +606,19 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
   seal();
   // The wide ranges, as maximal ranges in order; each is folded in with the piece whose
   // floor (see Block) is the last at or below its start.
-  std::vector<R> wide = std::move(wide_);
-  wide_ = {};
-  std::sort(wide.begin(), wide.end(), [](const R& a, const R& b) { return a.first < b.first; });
-  {
-    // Folded in place: each range is read before its place is written.
-    Fold<R> fold(wide.data(), wide.data(), wide.data() + wide.size());
-    wide.erase(wide.begin() + (fold.end() - wide.data()), wide.end());
+  FlatRanges<R> held_apart = std::move(wide_);
+  const auto by_first = [](const R& a, const R& b) { return a.first < b.first; };
+  if (!std::is_sorted(held_apart.begin(), held_apart.end(), by_first)) {
+    std::sort(held_apart.begin(), held_apart.end(), by_first);
   }
+  fold_sorted(held_apart);
+  const std::span<const R> wide(held_apart.begin(), held_apart.size());
 
   std::vector<Cursor>().swap(cursors_);
   std::vector<Blocks> buckets;
   for (auto& bucket : buckets_) {
     if (bucket.empty()) continue;
-    bucket.front().floor = Packing<R>::address(0, bucket.front().bucket);
+    bucket.front().floor = Packing<R>::floor(bucket.front().bucket);
     buckets.push_back(std::move(bucket));
   }
   std::vector<Blocks>().swap(buckets_);
@@ -682,7 +719,7 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
     const std::vector<Blocks>& leaves;
     const std::vector<std::size_t>& starts;
     const std::vector<std::size_t>& items;
-    const std::vector<R>& wide;
+    std::span<const R> wide;
     const decltype(emit_slices)& slices;
     const Emit& emit_text;
     const Render& render_text;
@@ -695,11 +732,11 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
       // The wide ranges that start from this piece's floor on, and below the next piece's,
       // are folded in with its items.
       const auto below = [](const R& r, const Num<R>& a) { return r.first < a; };
-      const auto wa = p == 0 ? wide.cbegin()
-                             : std::lower_bound(wide.cbegin(), wide.cend(),
+      const auto wa = p == 0 ? wide.begin()
+                             : std::lower_bound(wide.begin(), wide.end(),
                                                 leaves[starts[p]].front().floor, below);
-      const auto wb = final ? wide.cend()
-                            : std::lower_bound(wide.cbegin(), wide.cend(),
+      const auto wb = final ? wide.end()
+                            : std::lower_bound(wide.begin(), wide.end(),
                                                leaves[starts[p + 1]].front().floor, below);
       const std::size_t size = 1 + items[p];  // v[0] is free for the carry, should it end here
       if (size > s.room) {

@@ -62,6 +62,10 @@ struct Packing<Range4> {
   static std::uint32_t key(const Range4& h) noexcept { return h.first; }
   // The lowest address of items whose key is no lower than key, in the bucket.
   static std::uint32_t address(std::uint32_t key, std::size_t) noexcept { return key; }
+  // The lowest address of the bucket.
+  static std::uint32_t floor(std::size_t bucket) noexcept {
+    return static_cast<std::uint32_t>(bucket << (32 - kBucketBits));
+  }
 };
 template <>
 struct Packing<Range6> {
@@ -97,6 +101,7 @@ struct Packing<Range6> {
   static u128 address(u128 key, std::size_t bucket) noexcept {
     return u128{bucket} << (128 - kBucketBits) | key >> kCodeBits;
   }
+  static u128 floor(std::size_t bucket) noexcept { return address(0, bucket); }
   static Range6 unpack(const Packed6& h, std::size_t bucket) noexcept {
     const u128 f = address(key(h), bucket);
     const std::uint64_t code = h.lo & (kSpans * 2 - 1);
@@ -197,10 +202,17 @@ class FlatRanges {
     if (size_ == cap_) grow();
     v_[size_++] = r;
   }
+  void append(const R* b, const R* e) {
+    for (; b != e; ++b) push_back(*b);
+  }
   R* begin() noexcept { return v_; }
   R* end() noexcept { return v_ + size_; }
+  const R* begin() const noexcept { return v_; }
+  const R* end() const noexcept { return v_ + size_; }
   R& back() noexcept { return v_[size_ - 1]; }
   std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  void shrink(std::size_t n) noexcept { size_ = std::min(size_, n); }
   void clear() noexcept {
     std::free(std::exchange(v_, nullptr));
     size_ = cap_ = 0;
@@ -220,12 +232,12 @@ class FlatRanges {
 };
 
 // The union of ranges of one family. Items are added in any order. A few of them (up to a
-// limit, kFlat unless given) are held in one array as they come, and sorted in place at the
-// end: nothing else is allocated, so a list of tens of thousands of lines touches little more
-// memory than its items. Past the limit they are held compactly, in blocks of 2 KiB, in
-// buckets by the top bits of their first address; at the end each bucket (split further where
-// it is large) is sorted and folded on its own, so that every item is moved a few times and
-// sorted where the cache holds it.
+// limit, kFlat unless given), or any number that come in order, are held in one array as they
+// come, and sorted at the end: little else is allocated, so a list of tens of thousands of
+// lines, or a sorted list of any size, touches little more memory than its items. Past the limit
+// they are held compactly, in blocks of 2 KiB, in buckets by the top bits of their first address;
+// at the end each bucket (split further where it is large) is sorted and folded on its own, so that
+// every item is moved a few times and sorted where the cache holds it.
 template <class R>
 class RangeSet {
  public:
@@ -283,11 +295,14 @@ class RangeSet {
   void seal() noexcept;
   void leave(std::size_t bucket) noexcept;
   void add_to_bucket(const R& r);
-  void spill();
+  void leave_flat();
   void drain_flat(const Render& render, const Emit& emit);
   std::size_t flat_limit_;
   bool bucketed_ = false;  // the items are in buckets, no longer in flat_
   FlatRanges<R> flat_;
+  // Whether flat_ is in order of first address. A sorted list stays in flat_ past the limit,
+  // as it comes, and is sorted already: it holds its items and nothing more.
+  bool flat_sorted_ = true;
   std::vector<Cursor> cursors_;  // both kBuckets long once anything is added
   // While items come in the order of their buckets (a sorted list), a bucket that is left
   // gets no more of them, and the room left in its open block is given back.
@@ -295,8 +310,11 @@ class RangeSet {
   std::size_t current_ = 0;  // the bucket of the last item added
   std::vector<Blocks> buckets_;
   Slabs<Held> slabs_;
-  Slabs<Held> small_;    // the blocks of fewer than kBlock items
-  std::vector<R> wide_;  // the ranges that the held form does not fit
+  Slabs<Held> small_;  // the blocks of fewer than kBlock items
+  // The ranges that the held form does not fit; or a sorted array that was flat_, folded,
+  // when more items came out of order (or another set's, taken over): either way, ranges
+  // held apart and folded in with the pieces they fall in.
+  FlatRanges<R> wide_;
 };
 
 }  // namespace maskery
