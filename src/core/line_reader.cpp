@@ -7,6 +7,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "core/prefault.hpp"
+
 namespace maskery {
 
 namespace {
@@ -36,6 +38,10 @@ bool LineReader::fill() {
   for (;;) {
     std::size_t room = std::min(cap_ - 1 - end_, kRead);
     if (positioned_ && room > limit_) room = limit_;
+    if (end_ + room > mapped_) {  // the room of this read, mapped at once
+      prefault(buf_.get() + mapped_, end_ + room - mapped_);
+      mapped_ = end_ + room;
+    }
     const ssize_t n = positioned_ ? ::pread(fd_, buf_.get() + end_, room, offset_)
                                   : ::read(fd_, buf_.get() + end_, room);
     if (n < 0) {

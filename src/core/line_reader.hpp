@@ -44,6 +44,7 @@ class LineReader {
   std::size_t cap_;
   std::unique_ptr<char[]> buf_;
   std::size_t begin_ = 0, end_ = 0;
+  std::size_t mapped_ = 0;  // bytes of buf_ mapped ahead (see prefault.hpp)
   bool eof_ = false;
   bool in_cut_line_ = false;  // the last line handed over was cut: its rest is unread
   bool positioned_ = false;   // pread from offset_, at most limit_ more bytes

@@ -10,17 +10,37 @@
 #include <cstring>
 
 #include "core/failure.hpp"
+#include "core/prefault.hpp"
 
 namespace maskery {
 
-Sink::Sink() : buf_(new char[kBlock + kMaxReserve + kSlack]) {}
+namespace {
+constexpr std::size_t kBuffer = Sink::kBlock + Sink::kMaxReserve + Sink::kSlack;
+}  // namespace
+
+Sink::Sink() : buf_(new char[kBuffer]) {}
 
 Sink::~Sink() = default;
+
+void Sink::make_room(std::size_t n) {
+  if (used_ + n > kBlock + kMaxReserve) drain_block();
+  map_to(used_ + n);
+}
+
+void Sink::map_to(std::size_t end) noexcept {
+  while (mapped_ < end + kSlack && mapped_ < kBuffer) {
+    const std::size_t to = std::min(kBuffer, mapped_ + prefault_stretch(mapped_));
+    prefault(buf_.get() + mapped_, to - mapped_);
+    mapped_ = to;
+  }
+  limit_ = std::min(kBlock + kMaxReserve, mapped_ - kSlack);
+}
 
 void Sink::write(std::string_view s) {
   while (!s.empty()) {
     if (used_ >= kBlock) drain_block();
     const std::size_t n = std::min(s.size(), kBlock - used_);
+    if (used_ + n > limit_) map_to(used_ + n);
     std::memcpy(buf_.get() + used_, s.data(), n);
     used_ += n;
     s.remove_prefix(n);

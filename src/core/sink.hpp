@@ -30,7 +30,8 @@ class Sink {
   // At least n (at most kMaxReserve) writable bytes, plus kSlack more that may be
   // scribbled on; hand the end of what was written to commit().
   char* reserve(std::size_t n) {
-    if (used_ + n > kBlock + kMaxReserve) drain_block();
+    if (used_ + n > limit_) [[unlikely]]
+      make_room(n);
     return buf_.get() + used_;
   }
   void commit(char* end) noexcept { used_ = static_cast<std::size_t>(end - buf_.get()); }
@@ -43,8 +44,12 @@ class Sink {
 
  private:
   void drain_block();
+  void make_room(std::size_t n);
+  void map_to(std::size_t end) noexcept;
   std::unique_ptr<char[]> buf_;
   std::size_t used_ = 0;
+  std::size_t mapped_ = 0;  // bytes of buf_ mapped ahead (see prefault.hpp)
+  std::size_t limit_ = 0;   // reserve() needs no more than this: below a block and mapped
 };
 
 // Writes to a file descriptor; a failed write is the failure "write error: <reason>".

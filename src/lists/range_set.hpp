@@ -31,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/prefault.hpp"
 #include "core/sink.hpp"
 #include "lists/ranges.hpp"
 
@@ -147,6 +148,8 @@ class Slabs {
     slabs_ = std::move(other.slabs_);
     next_ = std::exchange(other.next_, nullptr);
     end_ = std::exchange(other.end_, nullptr);
+    slab_ = std::exchange(other.slab_, nullptr);
+    ready_ = std::exchange(other.ready_, nullptr);
     other.slabs_.clear();
     return *this;
   }
@@ -154,11 +157,17 @@ class Slabs {
     if (static_cast<std::size_t>(end_ - next_) < n) {
       const std::size_t blocks = std::size_t{4} << std::min<std::size_t>(slabs_.size(), 6);
       slabs_.push_back(std::make_unique_for_overwrite<T[]>(blocks * n));
-      next_ = slabs_.back().get();
+      slab_ = ready_ = next_ = slabs_.back().get();
       end_ = next_ + blocks * n;
     }
     T* b = next_;
     next_ += n;
+    if (next_ > ready_) [[unlikely]] {
+      const std::size_t used = static_cast<std::size_t>(ready_ - slab_) * sizeof(T);
+      T* const to = std::min(end_, std::max(next_, ready_ + prefault_stretch(used) / sizeof(T)));
+      prefault(ready_, static_cast<std::size_t>(to - ready_) * sizeof(T));
+      ready_ = to;
+    }
     return b;
   }
   // Gives back the room [tail, end) of the last block carved, when it is that block's end:
@@ -178,6 +187,8 @@ class Slabs {
   std::vector<std::unique_ptr<T[]>> slabs_;
   T* next_ = nullptr;
   T* end_ = nullptr;
+  T* slab_ = nullptr;   // the start of the last slab
+  T* ready_ = nullptr;  // mapped from next_ up to here, within end_
 };
 
 // Ranges in one array of a room reserved at once: room that large is mapped memory, of which
@@ -192,6 +203,7 @@ class FlatRanges {
     std::swap(v_, other.v_);
     std::swap(size_, other.size_);
     std::swap(cap_, other.cap_);
+    std::swap(ready_, other.ready_);
     std::swap(room_, other.room_);
     other.clear();
     return *this;
@@ -199,7 +211,8 @@ class FlatRanges {
   ~FlatRanges() { std::free(v_); }
   explicit FlatRanges(std::size_t room) : room_(room) {}
   void push_back(const R& r) {
-    if (size_ == cap_) grow();
+    if (size_ == ready_) [[unlikely]]
+      ahead();
     v_[size_++] = r;
   }
   void append(const R* b, const R* e) {
@@ -215,10 +228,17 @@ class FlatRanges {
   void shrink(std::size_t n) noexcept { size_ = std::min(size_, n); }
   void clear() noexcept {
     std::free(std::exchange(v_, nullptr));
-    size_ = cap_ = 0;
+    size_ = cap_ = ready_ = 0;
   }
 
  private:
+  // The next stretch of room mapped, after the array has grown if it is full.
+  void ahead() {
+    if (size_ == cap_) grow();
+    const std::size_t n = std::min(cap_ - size_, prefault_stretch(size_ * sizeof(R)) / sizeof(R));
+    prefault(v_ + size_, n * sizeof(R));
+    ready_ = size_ + n;
+  }
   void grow() {
     const std::size_t cap = cap_ == 0 ? std::max<std::size_t>(room_, 256) : 2 * cap_;
     void* v = std::realloc(v_, cap * sizeof(R));
@@ -228,6 +248,7 @@ class FlatRanges {
   }
   R* v_ = nullptr;
   std::size_t size_ = 0, cap_ = 0;
+  std::size_t ready_ = 0;  // items from size_ up to here are mapped, and within cap_
   std::size_t room_ = 0;
 };
 

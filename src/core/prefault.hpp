@@ -1,0 +1,37 @@
+// Fresh memory mapped ahead of its first use, a stretch at a time. On a virtual machine
+// every page first touched alone is a trap to the kernel and to the host: about 10 µs here,
+// the time of reading 500 lines of a list. Mapped together, ahead, a page costs half of that.
+// Only memory about to be written is asked for, so the memory used stays what is written,
+// give or take one stretch.
+#pragma once
+
+#include <sys/mman.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace maskery {
+
+// How far ahead a writer maps its buffer, given how much of it is mapped: as much again,
+// from a page up to 64 KiB, so that a small output or list maps little.
+inline constexpr std::size_t kPrefaultStretch = std::size_t{64} << 10;
+constexpr std::size_t prefault_stretch(std::size_t mapped) noexcept {
+  return mapped < 4096 ? 4096 : mapped > kPrefaultStretch ? kPrefaultStretch : mapped;
+}
+
+// Maps the whole pages within [p, p + n) writable now, in one call. Best effort: a kernel
+// without the call (before Linux 5.14) maps them as they are touched, as always.
+inline void prefault(const void* p, std::size_t n) noexcept {
+#ifdef MADV_POPULATE_WRITE
+  constexpr std::uintptr_t page = 4096;  // the smallest page of every Linux port
+  const auto at = reinterpret_cast<std::uintptr_t>(p);
+  const std::uintptr_t b = (at + page - 1) & ~(page - 1);
+  const std::uintptr_t e = (at + n) & ~(page - 1);
+  if (b < e) (void)::madvise(reinterpret_cast<void*>(b), e - b, MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
+}  // namespace maskery
