@@ -1,5 +1,6 @@
 // split: subnets of a length, the free ones, and blocks for host counts, against plain integer
 // arithmetic in the test and the platform's inet_ntop.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,6 +18,15 @@ namespace maskery::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+// An IPv6 address as a number, read by the platform.
+u128 value6(const char* text) {
+  in6_addr a{};
+  EXPECT_EQ(::inet_pton(AF_INET6, text, &a), 1) << text;
+  u128 v = 0;
+  for (const unsigned char b : a.s6_addr) v = v << 8 | b;
+  return v;
+}
 
 std::string write_list(const std::string& name, const std::string& text) {
   const fs::path p = fs::temp_directory_path() / (name + std::to_string(::getpid()));
@@ -64,6 +74,47 @@ TEST(Split, Examples) {
   // The whole IPv6 space does not fit a 128-bit count.
   EXPECT_EQ(invoke({"split", "inet6", "::/0", "hosts", "1", "1", "1"}),
             ok("::/128\t1\n::1/128\t1\n::2/128\t1\n"));
+}
+
+// Whole IPv6 splits of tens of thousands of subnets, written a run at a time: across the wrap
+// of the group before the length's last (where the text of the groups before changes), into
+// ::/64 and its dotted forms, with a zero group that moves the "::", and with used ranges
+// that cut the runs.
+TEST(Split, WholeIpv6SplitsAgreeWithInetNtop) {
+  const struct {
+    const char* network;
+    unsigned netlen, len;
+    std::vector<std::pair<const char*, const char*>> used;
+  } rows[] = {
+      {"2001:db8::", 40, 56, {}},
+      {"2001:db8:ff::", 48, 64, {{"2001:db8:ff:5::", "2001:db8:ff:9::1"}}},
+      {"::", 104, 120, {}},                             // in ::/64, dotted
+      {"::ffff:0:0", 112, 120, {}},                     // mapped
+      {"1:0:0:0:1::", 80, 96, {}},                      // a zero group after a nonzero one
+      {"fe80::", 10, 26, {{"fe80::", "fe80:7fff::"}}},  // the top of the first run used
+      {"ffff:ffff:ffff:ff00::", 56, 72, {{"ffff:ffff:ffff:ff80::", "ffff:ffff:ffff:ff80::"}}},
+  };
+  for (const auto& row : rows) {
+    const u128 first = value6(row.network);
+    const u128 step = u128{1} << (128 - row.len);
+    const u128 count = u128{1} << (row.len - row.netlen);
+    std::vector<std::string> words = {"split", "inet6",
+                                      std::string(row.network) + "/" + std::to_string(row.netlen),
+                                      "/" + std::to_string(row.len)};
+    std::string list;
+    for (const auto& [a, b] : row.used) list += std::string(a) + "-" + b + "\n";
+    if (!list.empty()) words.insert(words.end(), {"--except", write_list("split_whole", list)});
+    std::string want;
+    for (u128 i = 0; i < count; ++i) {
+      const u128 a = first + i * step;
+      bool touched = false;
+      for (const auto& [f, l] : row.used) {
+        touched = touched || (value6(f) <= a + step - 1 && value6(l) >= a);
+      }
+      if (!touched) want += ntop(from_value(a)) + "/" + std::to_string(row.len) + "\n";
+    }
+    EXPECT_EQ(invoke(words).out, want) << row.network << "/" << row.netlen << " /" << row.len;
+  }
 }
 
 // A random network and length, random lists in use: the free blocks are exactly the aligned

@@ -69,6 +69,35 @@ class SubnetText6 {
  public:
   explicit SubnetText6(unsigned len) : group_(len == 0 ? 0 : (len - 1) / 16) {}
 
+  // Lines "TEXT" + end for the subnets first, first + step, ... up to last (as numbers), all
+  // with the same groups but the group of the length's last bit, none of them in ::/64,
+  // written from out on; returns their end. Each takes at most kLine bytes, and the stores of
+  // the last reach kLine bytes past its start.
+  static constexpr std::size_t kLine = 2 * (kMaxAddressText + 1) + 32;
+  char* write_run(char* out, u128 first, u128 step, std::size_t n, const char* end,
+                  std::size_t end_size) noexcept {
+    const unsigned shift = 112 - 16 * group_;
+    if (!cached_ || (first & ~(u128{0xffff} << shift)) != key_) {
+      learn(first & ~(u128{0xffff} << shift), shift);
+    }
+    // The group's digits, then the text after the group and the end, in one store.
+    char tail[kMaxAddressText + 1 + 16];
+    std::memcpy(tail, tail_, tail_size_);
+    std::memcpy(tail + tail_size_, end, end_size);
+    const std::size_t tail_size = tail_size_ + end_size;
+    auto g = static_cast<unsigned>(first >> shift) & 0xffff;
+    const auto gstep = static_cast<unsigned>(step >> shift);
+    for (std::size_t i = 0; i < n; ++i, g += gstep) {
+      std::memcpy(out, stem_, sizeof stem_);
+      out += stem_size_;
+      std::memcpy(out, groups_[g].text, 4);
+      out += groups_[g].size;
+      std::memcpy(out, tail, sizeof tail);
+      out += tail_size;
+    }
+    return out;
+  }
+
   char* write(char* out, u128 a) noexcept {
     const auto hi = static_cast<std::uint64_t>(a >> 64);
     const auto lo = static_cast<std::uint64_t>(a);
@@ -127,6 +156,41 @@ class SubnetWriter {
     *p++ = json_ ? '"' : '\n';
     suffix_size_ = static_cast<std::size_t>(p - suffix_);
   }
+  // The subnets from a to b (the address of the last), in order.
+  bool operator()(Num<R> a, Num<R> b) {
+    const Num<R> step = low_ones<Num<R>>(kWidth<R> - len_) + 1;
+    if constexpr (std::is_same_v<Num<R>, u128>) {
+      // Runs within one value of the groups before the length's last group, outside ::/64,
+      // a bufferful at a time; the first subnet of such a run, whose group is 0, and JSON
+      // go one at a time.
+      const unsigned shift = len_ == 0 ? 112 : 112 - 16 * ((len_ - 1) / 16);
+      for (;;) {
+        const u128 run_last = std::min(b, (a | low_ones<u128>(shift + 16)) & ~(step - 1));
+        if (json_ || (a >> 64) == 0 || ((a >> shift) & 0xffff) == 0) {
+          (*this)(a);
+        } else {
+          constexpr std::size_t lines =
+              (Sink::kMaxReserve - SubnetText6::kLine) / SubnetText6::kLine;
+          const u128 n = (run_last - a) / step + 1;
+          for (u128 done = 0; done < n;) {
+            const auto k = static_cast<std::size_t>(std::min<u128>(n - done, lines));
+            char* p = out_.reserve(lines * SubnetText6::kLine + SubnetText6::kLine);
+            out_.commit(six_.write_run(p, a + done * step, step, k, suffix_, suffix_size_));
+            done += k;
+          }
+          a = run_last;
+        }
+        if (a == b) return true;
+        a += step;
+      }
+    } else {
+      for (;; a += step) {
+        (*this)(a);
+        if (a == b) return true;
+      }
+    }
+  }
+
   bool operator()(Num<R> a) {
     char* p = out_.reserve(2 * kMaxAddressText);
     if (json_) {
@@ -155,10 +219,10 @@ class SubnetWriter {
 };
 
 // Every aligned block of size step in [first, last] that shares no address with used, in
-// order, to f, until f returns false. Blocks that a used range covers are stepped over at
-// once.
+// order, as runs of consecutive ones: f(a, b) for the blocks from a to b (the address of the
+// last), until f returns false. Blocks that a used range covers are stepped over at once.
 template <class R, class F>
-void free_blocks(Num<R> first, Num<R> last, Num<R> step_less_one, std::span<const R> used, F&& f) {
+void free_runs(Num<R> first, Num<R> last, Num<R> step_less_one, std::span<const R> used, F&& f) {
   std::size_t at = first_reaching(used, first);
   Num<R> a = first;
   for (;;) {
@@ -172,10 +236,25 @@ void free_blocks(Num<R> first, Num<R> last, Num<R> step_less_one, std::span<cons
       if (a == 0 || a > last) return;  // wrapped past the top of the space, or past the net
       continue;
     }
-    if (!f(a)) return;
-    if (end >= last) return;
-    a = end + 1;
+    // Free up to the block before the one where the next used range starts, or to the end.
+    const Num<R> b = at < used.size() && used[at].first <= last
+                         ? (used[at].first & ~step_less_one) - step_less_one - 1
+                         : last & ~step_less_one;
+    if (!f(a, b)) return;
+    if (b + step_less_one >= last) return;
+    a = b + step_less_one + 1;
   }
+}
+
+// The same, one block at a time: f(a), until f returns false.
+template <class R, class F>
+void free_blocks(Num<R> first, Num<R> last, Num<R> step_less_one, std::span<const R> used, F&& f) {
+  free_runs<R>(first, last, step_less_one, used, [&](Num<R> a, Num<R> b) {
+    for (;; a += step_less_one + 1) {
+      if (!f(a)) return false;
+      if (a == b) return true;
+    }
+  });
 }
 
 template <class R>
@@ -227,7 +306,7 @@ int split_family(const SplitRequest& rq, const RunContext& ctx) {
   if (rq.length != nullptr) {
     if (json) out.write(head);
     SubnetWriter<R> write(len, json, out);
-    free_blocks<R>(first, last, low_ones<Num<R>>(width - len), used.view(), write);
+    free_runs<R>(first, last, low_ones<Num<R>>(width - len), used.view(), write);
     if (json) out.write("]}\n");
     return 0;
   }
