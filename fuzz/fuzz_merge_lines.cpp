@@ -35,13 +35,15 @@ std::vector<R> plain_union(std::vector<R> items) {
 }
 
 template <class R>
-void check_merged(std::vector<R> items, maskery::RangeSet<R>& set) {
-  // Small pieces, so that short inputs are cut and joined again too.
-  const auto merged = set.take(2);
+void check_merged(std::vector<R> items, maskery::RangeSet<R>& flat, maskery::RangeSet<R>& buckets) {
   const std::vector<R> want = plain_union(std::move(items));
-  if (merged.size() != want.size()) std::abort();
-  for (std::size_t i = 0; i < want.size(); ++i) {
-    if (merged[i].first != want[i].first || merged[i].last != want[i].last) std::abort();
+  // Held in one array; and in buckets, cut into small pieces (so that short inputs are cut
+  // and joined again too) and drained by both threads.
+  for (const auto& merged : {flat.take(2), buckets.take(2, 0)}) {
+    if (merged.size() != want.size()) std::abort();
+    for (std::size_t i = 0; i < want.size(); ++i) {
+      if (merged[i].first != want[i].first || merged[i].last != want[i].last) std::abort();
+    }
   }
 }
 
@@ -49,8 +51,8 @@ void check_merged(std::vector<R> items, maskery::RangeSet<R>& set) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
-  maskery::RangeSet<maskery::Range4> v4;
-  maskery::RangeSet<maskery::Range6> v6;
+  maskery::RangeSet<maskery::Range4> v4, b4(0);
+  maskery::RangeSet<maskery::Range6> v6, b6(0);
   std::vector<maskery::Range4> items4;
   std::vector<maskery::Range6> items6;
   std::size_t start = 0;
@@ -94,13 +96,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!accepted) continue;
     if (item.kind == Item::Kind::inet) {
       v4.add(item.r4);
+      b4.add(item.r4);
       items4.push_back(item.r4);
     } else if (item.kind == Item::Kind::inet6) {
       v6.add(item.r6);
+      b6.add(item.r6);
       items6.push_back(item.r6);
     }
   }
-  check_merged(items4, v4);
-  check_merged(items6, v6);
+  check_merged(items4, v4, b4);
+  check_merged(items6, v6, b6);
   return 0;
 }
