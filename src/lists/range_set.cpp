@@ -113,6 +113,19 @@ void sort_piece(Packed6* b, Packed6* e, Packed6* t) noexcept {
 template <class R>
 using Held = typename Packing<R>::Held;
 
+// One step of a fold of sorted ranges: r extends cur, the range being grown, or closes it
+// (written to out) and starts the next.
+template <class R>
+void fold_step(R& cur, bool& open, R*& out, const R& r) noexcept {
+  if (open && joins(cur, r)) {
+    if (r.last > cur.last) cur.last = r.last;
+  } else {
+    if (open) *out++ = cur;
+    cur = r;
+    open = true;
+  }
+}
+
 // Folds sorted items into maximal ranges, and with them the ranges [wide, wide_end) (sorted
 // and apart), each where it comes in order. The range being grown is kept in a local while a
 // run of items is folded, not read back from the output, where it was a store and a load on
@@ -132,10 +145,11 @@ class Fold {
     for (; b != e; ++b) {
       const R r = Packing<R>::unpack(*b, bucket);
       if (r.first >= next_wide_) [[unlikely]] {
-        for (; wide_ != wide_end_ && wide_->first <= r.first; ++wide_) step(cur, open, out, *wide_);
+        for (; wide_ != wide_end_ && wide_->first <= r.first; ++wide_)
+          fold_step(cur, open, out, *wide_);
         next_wide_ = wide_ != wide_end_ ? wide_->first : ~Num<R>{0};
       }
-      step(cur, open, out, r);
+      fold_step(cur, open, out, r);
     }
     cur_ = cur;
     open_ = open;
@@ -143,23 +157,13 @@ class Fold {
   }
   // The end of the ranges written, the wide ones that are left included.
   R* end() noexcept {
-    for (; wide_ != wide_end_; ++wide_) step(cur_, open_, out_, *wide_);
+    for (; wide_ != wide_end_; ++wide_) fold_step(cur_, open_, out_, *wide_);
     if (open_) *out_++ = cur_;
     open_ = false;
     return out_;
   }
 
  private:
-  static void step(R& cur, bool& open, R*& out, R r) noexcept {
-    if (open && joins(cur, r)) {
-      if (r.last > cur.last) cur.last = r.last;
-    } else {
-      if (open) *out++ = cur;
-      cur = r;
-      open = true;
-    }
-  }
-
   R* out_;
   const R* wide_;
   const R* wide_end_;
@@ -425,9 +429,10 @@ void RangeSet<R>::add_to_bucket(const R& r) {
     buckets_.resize(kBuckets);
   }
   const std::size_t k = P::bucket(r.first);
-  if (k != current_) [[unlikely]] {
-    if (ordered_ && k > current_) leave(current_);
-    ordered_ = ordered_ && k > current_;
+  // Only while the buckets come in order: afterwards nothing is given back.
+  if (ordered_ && k != current_) [[unlikely]] {
+    if (k > current_) leave(current_);
+    ordered_ = k > current_;
     current_ = k;
   }
   auto& c = cursors_[k];
@@ -562,13 +567,14 @@ void RangeSet<R>::drain_flat(const Render& render, const Emit& emit) {
   }
   // Folded into a slice of ranges at a time, each made into text and emitted when full.
   std::array<R, kSlice> slice;
-  std::size_t used = 0;
+  R* out = slice.data();
   Text text;
   const auto flush = [&] {
+    const std::span<const R> done(slice.data(), out);
     text.clear();
-    render({slice.data(), used}, text);
-    emit({slice.data(), used}, text);
-    used = 0;
+    render(done, text);
+    emit(done, text);
+    out = slice.data();
   };
   R cur{};
   bool open = false;
@@ -580,20 +586,11 @@ void RangeSet<R>::drain_flat(const Render& render, const Emit& emit) {
       }
     }
     if (least == nullptr) break;
-    const R& r = *least->at++;
-    if (open && joins(cur, r)) {
-      if (r.last > cur.last) cur.last = r.last;
-    } else {
-      if (open) {
-        slice[used++] = cur;
-        if (used == kSlice) flush();
-      }
-      cur = r;
-      open = true;
-    }
+    fold_step(cur, open, out, *least->at++);
+    if (out == slice.data() + kSlice) flush();
   }
-  if (open) slice[used++] = cur;
-  if (used > 0) flush();
+  if (open) *out++ = cur;
+  if (out != slice.data()) flush();
 }
 
 template <class R>

@@ -328,7 +328,7 @@ class RangeSet {
   // While items come in the order of their buckets (a sorted list), a bucket that is left
   // gets no more of them, and the room left in its open block is given back.
   bool ordered_ = true;
-  std::size_t current_ = 0;  // the bucket of the last item added
+  std::size_t current_ = 0;  // the bucket of the last item added, while ordered_
   std::vector<Blocks> buckets_;
   Slabs<Held> slabs_;
   Slabs<Held> small_;  // the blocks of fewer than kBlock items
