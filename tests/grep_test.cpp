@@ -272,6 +272,76 @@ TEST_F(GrepTest, AgreesWithPlainIntervalTests) {
   EXPECT_GT(inverted, 5000u);
 }
 
+// A file large enough to be searched in pieces on both threads reads as a small one: the
+// lines in order, numbered across the pieces, the forms, and a line too long past the first
+// pieces, with every selected line before it written and none after.
+TEST_F(GrepTest, LargeFilesReadInPiecesAsSmallOnes) {
+  Rng r{std::mt19937_64(99)};
+  std::string text, want, want_invert, want_which;
+  unsigned long selected = 0, lines = 0;
+  while (text.size() < (std::size_t{5} << 20)) {
+    const unsigned k = r.below(256);
+    std::string line, which;
+    switch (r.below(5)) {
+      case 0:
+        line = "in 10.0." + std::to_string(k) + ".1 x";
+        which = "10.0." + std::to_string(k) + ".1\t10.0.0.0/16\n";
+        break;
+      case 1:
+        line = "[2001:db8::" + std::to_string(k) + "]:80 and ::ffff:10.1.0." + std::to_string(k);
+        which = "2001:db8::" + std::to_string(k) + "\t2001:db8::/32\n";
+        break;
+      case 2:
+        line = "out 10.2.0." + std::to_string(k);
+        break;
+      case 3:
+        line = std::string(r.below(3000), 'z');
+        break;
+      default:
+        line = "";
+    }
+    text += line + "\n";
+    ++lines;
+    if (!which.empty()) {
+      want += line + "\n";
+      want_which += which;
+      ++selected;
+    } else if (line.find('.') != std::string::npos) {
+      want_invert += line + "\n";
+    }
+  }
+  const std::string networks = "10.0.0.0/16,2001:db8::/32";
+  const std::string big = file("big", text);
+  EXPECT_EQ(invoke({"grep", networks, big}), ok(want));
+  EXPECT_EQ(invoke({"grep", "--invert", networks, big}), ok(want_invert));
+  EXPECT_EQ(invoke({"grep", "--which", networks, big}), ok(want_which));
+  EXPECT_EQ(invoke({"grep", "-c", networks, big, big}),
+            ok(big + ":" + std::to_string(selected) + "\n" + big + ":" + std::to_string(selected) +
+               "\n"));
+  EXPECT_EQ(invoke({"grep", "11.0.0.0/8", big}), (Outcome{"", "", 1}));
+
+  // A line too long, two thirds of the way in.
+  std::size_t cut = text.size() * 2 / 3;
+  cut = text.find('\n', cut) + 1;
+  const std::size_t before = static_cast<std::size_t>(
+      std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(cut), '\n'));
+  std::string head;
+  for (std::size_t at = 0, n = 0; n < before; ++n) {
+    const std::size_t nl = text.find('\n', at);
+    const std::string line = text.substr(at, nl - at);
+    if (line.find("in 10.0.") == 0 || line.find("[2001:db8::") == 0) head += line + "\n";
+    at = nl + 1;
+  }
+  const std::string longer = file(
+      "longer", text.substr(0, cut) + std::string((1u << 20) + 1, '1') + "\n" + text.substr(cut));
+  EXPECT_EQ(
+      invoke({"grep", networks, longer}),
+      (Outcome{head, "maskery: " + longer + ":" + std::to_string(before + 1) + ": line too long\n",
+               2}));
+  EXPECT_GT(selected, 1000u);
+  EXPECT_GT(lines, 5000u);
+}
+
 TEST_F(GrepTest, MergeCommonIsTheIntersection) {
   Rng r{std::mt19937_64(77)};
   for (int round = 0; round < 100; ++round) {

@@ -1,9 +1,12 @@
 // The parts of the list engine on their own: the two readers of a list line agree, the fast
-// prefixes of a range are the plain ones, and the ordered pipeline emits every piece once, in
-// order, whatever the threads do.
+// prefixes of a range are the plain ones, the ordered pipeline emits every piece once, in
+// order, whatever the threads do, and a file read in pieces is read as one reader reads it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <limits>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -11,10 +14,12 @@
 
 #include "core/address_text.hpp"
 #include "core/failure.hpp"
+#include "lists/line_pieces.hpp"
 #include "lists/list_line.hpp"
 #include "lists/ordered_pipeline.hpp"
 #include "lists/ranges.hpp"
 #include "oracle.hpp"
+#include "test_support.hpp"
 
 namespace maskery::testing {
 namespace {
@@ -208,6 +213,70 @@ TEST(OrderedPipeline, AFailureStopsEveryThreadAndIsThrownOnce) {
   EXPECT_THROW(run_ordered<Recorder::Slot>(200, r), std::runtime_error);
   EXPECT_LE(r.emitted.size(), std::size_t{57});
   for (std::size_t i = 0; i < r.emitted.size(); ++i) EXPECT_EQ(r.emitted[i], i);
+}
+
+// Each line as a whole-file reader hands it over: its number, its bytes, whether cut.
+struct SeenLine {
+  std::uint64_t number;
+  std::string text;
+  bool cut;
+  bool operator==(const SeenLine&) const = default;
+};
+
+struct LineCollector {
+  struct Slot {
+    std::vector<SeenLine> lines;
+  };
+  std::vector<SeenLine> seen;
+  void clear(Slot& s) { s.lines.clear(); }
+  bool line(Slot& s, std::uint64_t number, const LineReader::Line& l) {
+    s.lines.push_back({number, std::string(l.data, l.size), l.cut});
+    return true;
+  }
+  void emit(Slot& s, std::uint64_t before) {
+    for (SeenLine l : s.lines) {
+      l.number += before;
+      seen.push_back(std::move(l));
+    }
+  }
+};
+
+// Files of short lines, long ones, empty ones, NULs and no last newline, cut in pieces of
+// every size from one byte up: every line is handed over once, in order, numbered and cut
+// as one reader of the whole file hands it over, from any starting offset.
+TEST(LinePieces, EveryLineOnceAsOneReaderSeesIt) {
+  TempDir tmp("pieces");
+  std::mt19937_64 rng(4242);
+  constexpr std::size_t max_line = 16;
+  for (int round = 0; round < 40; ++round) {
+    std::string text;
+    for (unsigned n = 1 + static_cast<unsigned>(rng() % 30); n > 0; --n) {
+      const std::size_t len = rng() % 5 == 0 ? rng() % 60 : rng() % 12;
+      for (std::size_t i = 0; i < len; ++i) text += "ab\0.:x9"[rng() % 7];
+      text += '\n';
+    }
+    if (rng() % 3 == 0) text.pop_back();
+    const std::string path = tmp.file("f", text);
+    const off_t from = static_cast<off_t>(rng() % 4 == 0 ? rng() % (text.size() + 1) : 0);
+    std::vector<SeenLine> want;
+    {
+      const int fd = ::open(path.c_str(), O_RDONLY);
+      LineReader r(fd, max_line, from, std::numeric_limits<std::size_t>::max());
+      LineReader::Line l;
+      for (std::uint64_t k = 1; r.next(l); ++k)
+        want.push_back({k, std::string(l.data, l.size), l.cut});
+      ::close(fd);
+    }
+    for (std::size_t size = 1; size <= text.size() + 1; ++size) {
+      const int fd = ::open(path.c_str(), O_RDONLY);
+      LineCollector c;
+      for_each_line_piece<LineCollector::Slot>(fd, from, static_cast<off_t>(text.size()), size,
+                                               max_line, c);
+      EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), static_cast<off_t>(text.size()));
+      ::close(fd);
+      ASSERT_EQ(c.seen, want) << "round " << round << ", pieces of " << size;
+    }
+  }
 }
 
 }  // namespace

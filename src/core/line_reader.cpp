@@ -28,6 +28,14 @@ LineReader::LineReader(int fd, std::size_t max_line, off_t offset, std::size_t l
   limit_ = limit;
 }
 
+void LineReader::restart(off_t offset, std::size_t limit) noexcept {
+  begin_ = end_ = 0;
+  eof_ = in_cut_line_ = false;
+  positioned_ = true;
+  offset_ = offset;
+  limit_ = limit;
+}
+
 bool LineReader::fill() {
   if (eof_) return false;
   if (begin_ > 0) {

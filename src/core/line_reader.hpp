@@ -29,6 +29,12 @@ class LineReader {
   bool next(Line& line);
   // Where a positioned reader has read to: the offset after the last byte read.
   off_t position() const noexcept { return offset_; }
+  // Where in the file a byte of a line handed over by a positioned reader stands.
+  off_t offset_of(const char* p) const noexcept {
+    return offset_ - static_cast<off_t>(end_ - static_cast<std::size_t>(p - buf_.get()));
+  }
+  // Starts over as a positioned reader of other bytes, the buffer kept.
+  void restart(off_t offset, std::size_t limit) noexcept;
   // The unread bytes up to and including the last newline among them, for a caller that
   // finds the ends of lines itself; false when there is no whole line left that is shorter
   // than max_line (next() then deals with what remains). consume() takes what the caller

@@ -2,6 +2,9 @@
 // lines that hold an address inside a set of networks. maskery contains NETWORKS ITEM...:
 // whether items lie inside them, as an exit status. Both build the set with the list
 // engine; their statuses are grep's: 0 yes, 1 no, 2 an error.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -15,9 +18,11 @@
 #include "core/json.hpp"
 #include "core/line_reader.hpp"
 #include "core/untrusted.hpp"
+#include "lists/line_pieces.hpp"
 #include "lists/list_input.hpp"
 #include "lists/lookup.hpp"
 #include "lists/text_addresses.hpp"
+#include "lists/threads.hpp"
 #include "modes/execute.hpp"
 
 namespace maskery {
@@ -26,6 +31,9 @@ namespace {
 
 // A line of a searched file may be this long; a longer one is an error, found at its limit.
 constexpr std::size_t kMaxGrepLine = std::size_t{1} << 20;
+// A regular file this large or larger is searched in pieces of kPiece bytes on both threads.
+constexpr std::size_t kPiecesFrom = std::size_t{2} << 20;
+constexpr std::size_t kPiece = std::size_t{1} << 20;
 
 // The items of a NETWORKS word: comma-separated, either family.
 template <class F>
@@ -103,17 +111,24 @@ class Searcher {
   // Searches one file; returns the lines selected. With quiet, stops at the first.
   unsigned long file(std::string_view name, bool named) {
     InputFile in(name);
+    const std::string prefix = named ? std::string(name) + ":" : std::string();
+    // A large regular file is searched in pieces on both threads; a pipe, a small file, and
+    // the forms that stop at once or number every line they write, a line at a time.
+    if (!rq_.quiet && !json_ && list_threads() > 1) {
+      struct stat st;
+      const off_t start = ::lseek(in.fd(), 0, SEEK_CUR);
+      if (start >= 0 && ::fstat(in.fd(), &st) == 0 && S_ISREG(st.st_mode) &&
+          st.st_size - start >= static_cast<off_t>(kPiecesFrom)) {
+        return pieces(in.fd(), start, st.st_size, name, prefix);
+      }
+    }
     LineReader reader(in.fd(), kMaxGrepLine);
     LineReader::Line line;
     unsigned long number = 0, selected = 0;
-    const std::string prefix = named ? std::string(name) + ":" : std::string();
     while (next_line(reader, line, name)) {
       ++number;
-      if (line.cut) {
-        fail(shown(name, std::string_view::npos) + ":" + std::to_string(number) + ": " +
-             std::string(msg::line_too_long));
-      }
-      if (!select(line.data, line.data + line.size)) continue;
+      if (line.cut) too_long(name, number);
+      if (!select(line.data, line.data + line.size, found_)) continue;
       ++selected;
       if (rq_.quiet) return selected;
       if (rq_.count) continue;
@@ -123,6 +138,91 @@ class Searcher {
   }
 
  private:
+  struct Found {
+    const char* begin;
+    const char* end;
+    std::uint32_t item;
+  };
+
+  [[noreturn]] static void too_long(std::string_view name, std::uint64_t number) {
+    fail(shown(name, std::string_view::npos) + ":" + std::to_string(number) + ": " +
+         std::string(msg::line_too_long));
+  }
+
+  // The results of one piece of a file searched in pieces: the text to write (the lines, or
+  // for --which the addresses, each then followed by its item), the lines selected, and the
+  // number within the piece of a line too long, where the piece stopped.
+  struct Piece {
+    std::string text;
+    std::vector<std::pair<std::size_t, std::uint32_t>> which;  // end of an address in text, item
+    std::vector<Found> found;
+    unsigned long selected = 0;
+    std::uint64_t cut = 0;
+  };
+  struct PieceHandler {
+    const Searcher& s;
+    std::string_view name;
+    const std::string& prefix;
+    unsigned long selected = 0;
+
+    void clear(Piece& p) {
+      p.text.clear();
+      p.which.clear();
+      p.selected = 0;
+      p.cut = 0;
+    }
+    bool line(Piece& p, std::uint64_t number, const LineReader::Line& line) {
+      if (line.cut) {
+        p.cut = number;
+        return false;
+      }
+      if (!s.select(line.data, line.data + line.size, p.found)) return true;
+      ++p.selected;
+      if (s.rq_.count) return true;
+      if (s.rq_.which) {
+        for (const Found& f : p.found) {
+          p.text.append(f.begin, f.end);
+          p.which.emplace_back(p.text.size(), f.item);
+        }
+      } else {
+        p.text += prefix;
+        p.text.append(line.data, line.size);
+        p.text += '\n';
+      }
+      return true;
+    }
+    // The item texts are made here, one piece at a time, since they are cached.
+    void emit(Piece& p, std::uint64_t before) {
+      selected += p.selected;
+      Sink& out = s.ctx_.out;
+      if (s.rq_.which) {
+        std::size_t from = 0;
+        for (const auto& [end, item] : p.which) {
+          out.write(prefix);
+          out.write(std::string_view(p.text).substr(from, end - from));
+          out.write("\t");
+          out.write(s.item_of(item));
+          out.write("\n");
+          from = end;
+        }
+      } else {
+        out.write(p.text);
+      }
+      if (p.cut != 0) too_long(name, before + p.cut);
+    }
+  };
+
+  unsigned long pieces(int fd, off_t start, off_t size, std::string_view name,
+                       const std::string& prefix) {
+    PieceHandler h{*this, name, prefix};
+    try {
+      for_each_line_piece<Piece>(fd, start, size, kPiece, kMaxGrepLine, h);
+    } catch (const std::system_error& e) {
+      file_failure(name, e.code().value());
+    }
+    return h.selected;
+  }
+
   // The item that holds the address (its number in items_.all), or kNone.
   std::uint32_t holder(const TextAddress& a) const {
     constexpr std::uint32_t none = MostSpecific<Range4>::kNone;
@@ -157,10 +257,10 @@ class Searcher {
     return (!a.v6 || a.mapped) && v4_.holds(a.v4);
   }
 
-  // Whether the line is selected; the matches (for --which and JSON) are kept in found_.
-  bool select(const char* b, const char* e) {
+  // Whether the line is selected; the matches (for --which and JSON) are kept in found.
+  bool select(const char* b, const char* e, std::vector<Found>& found) const {
     bool any = false, in = false;
-    found_.clear();
+    found.clear();
     const bool all = by_item_;  // every match is wanted, not only whether there is one
     for_each_address(b, e, [&](const TextAddress& a) {
       any = true;
@@ -168,7 +268,7 @@ class Searcher {
         const std::uint32_t h = holder(a);
         if (h != MostSpecific<Range4>::kNone) {
           in = true;
-          found_.push_back({a.begin, a.end, h});
+          found.push_back({a.begin, a.end, h});
         }
       } else if (inside(a)) {
         in = true;
@@ -217,7 +317,7 @@ class Searcher {
   }
 
   // Made once an item, when it first holds an address: most lines name a few items.
-  const std::string& item_of(std::uint32_t k) {
+  const std::string& item_of(std::uint32_t k) const {
     if (texts_.empty()) texts_.resize(items_.all.size());
     std::string& t = texts_[k];
     if (t.empty()) {
@@ -228,11 +328,6 @@ class Searcher {
     return t;
   }
 
-  struct Found {
-    const char* begin;
-    const char* end;
-    std::uint32_t item;
-  };
   const GrepRequest& rq_;
   const RunContext& ctx_;
   bool json_, by_item_;
@@ -242,7 +337,7 @@ class Searcher {
   std::optional<MostSpecific<Range4>> most4_;
   std::optional<MostSpecific<Range6>> most6_;
   std::vector<Found> found_;
-  std::vector<std::string> texts_;
+  mutable std::vector<std::string> texts_;  // made by item_of, by one thread at a time
 };
 
 }  // namespace
