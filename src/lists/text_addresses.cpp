@@ -4,14 +4,11 @@
 
 namespace maskery::text_addresses {
 
-// The token [b, e) as IPv6 text, a full stop after it left out; out.end is where the address
-// stops. Returns the end of what it read, or null.
+// The token [b, e), which holds a colon, as IPv6 text, a full stop after it left out; out.end is
+// where the address stops. Returns the end of what it read, or null.
 const char* scan_v6_token(const char* b, const char* e, TextAddress& out) noexcept {
   const char* end = e;
   if (end[-1] == '.') --end;  // a full stop ends a sentence
-  bool colon = false;
-  for (const char* p = b; p != end && !colon; ++p) colon = *p == ':';
-  if (!colon) return nullptr;
   u128 v;
   if (scan_ipv6(b, end, v) != end) return nullptr;
   out.begin = b;

@@ -16,7 +16,9 @@
 // ::ffff:a.b.c.d (and ::ffff:0:0/96 in any form) is also its IPv4 address.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "core/address_text.hpp"
 #include "lists/ranges.hpp"
@@ -35,7 +37,7 @@ struct TextAddress {
 namespace text_addresses {
 
 // Character classes, one lookup a byte.
-enum : std::uint8_t { kRun = 1, kWord = 2, kDigit = 4, kSep = 8 };
+enum : std::uint8_t { kRun = 1, kWord = 2, kDigit = 4 };
 inline constexpr auto kClass = [] {
   struct Table {
     std::uint8_t c[256];
@@ -48,7 +50,6 @@ inline constexpr auto kClass = [] {
     if (digit || hexl || i == ':' || i == '.') v |= kRun;
     if (digit || letter || i == '_') v |= kWord;
     if (digit) v |= kDigit;
-    if (i == '.' || i == ':') v |= kSep;
     t.c[i] = v;
   }
   return t;
@@ -66,7 +67,26 @@ inline bool ends_token(const char* p, const char* e) noexcept {
   return true;
 }
 
+// The token [b, e), which holds a colon, as IPv6 text.
 const char* scan_v6_token(const char* b, const char* e, TextAddress& out) noexcept;
+
+// The first '.' or ':' in [p, e), or e: eight bytes a step, as most bytes of a log line are
+// neither.
+inline const char* next_separator(const char* p, const char* e) noexcept {
+  constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+  for (; e - p >= 8; p += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    // A byte of w that is zero sets its high bit here, and the lowest byte that does is
+    // the first such byte (the borrows run only upward).
+    const std::uint64_t dot = w ^ (ones * '.'), colon = w ^ (ones * ':');
+    const std::uint64_t hit = (((dot - ones) & ~dot) | ((colon - ones) & ~colon)) & highs;
+    if (hit != 0) return p + (std::countr_zero(hit) >> 3);
+  }
+  while (p != e && *p != '.' && *p != ':') ++p;
+  return p;
+}
 
 }  // namespace text_addresses
 
@@ -78,17 +98,14 @@ void for_each_address(const char* b, const char* e, F&& f) {
   // Every address has a '.' or a ':': only the tokens around them are read, rather than
   // every token of the line (a byte at a time took four fifths of grep's time on lines read
   // to their end).
-  const auto next = [e](const char* from) {
-    while (from != e && (cls(*from) & kSep) == 0) ++from;
-    return from;
-  };
   const char* done = b;  // the tokens before it have been read
-  for (const char* h = next(b); h != e; h = next(done)) {
+  for (const char* h = next_separator(b, e); h != e; h = next_separator(done, e)) {
     // The token [p, q) around h: its start is no part of a word before it.
+    bool colon = *h == ':';  // only a token with a colon can be IPv6 text
     const char* p = h;
-    while (p != done && (cls(p[-1]) & kRun) != 0) --p;
+    for (; p != done && (cls(p[-1]) & kRun) != 0; --p) colon |= p[-1] == ':';
     const char* q = h + 1;
-    while (q != e && (cls(*q) & kRun) != 0) ++q;
+    for (; q != e && (cls(*q) & kRun) != 0; ++q) colon |= *q == ':';
     const bool free = p == b || (cls(p[-1]) & kWord) == 0;
     if (q - p >= 2) {
       TextAddress a;
@@ -98,7 +115,7 @@ void for_each_address(const char* b, const char* e, F&& f) {
         ++start;  // "tcp:10.0.0.1": a lone colon separates, and an IPv4 address may follow
       } else if (!free) {
         start = nullptr;
-      } else if (scan_v6_token(p, q, a) != nullptr) {
+      } else if (colon && scan_v6_token(p, q, a) != nullptr) {
         found = ends_token(a.end, e);
       }
       if (!found && start != nullptr && (cls(*start) & kDigit) != 0) {
