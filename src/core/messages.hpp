@@ -101,6 +101,7 @@ inline constexpr std::string_view ambiguous_leading_zero = "ambiguous IPv4 addre
 inline constexpr std::string_view ambiguous_hexadecimal = "ambiguous IPv4 address (hexadecimal)";
 inline constexpr std::string_view ambiguous_short_form = "ambiguous IPv4 address (short form)";
 inline constexpr std::string_view line_too_long = "line too long";
+inline constexpr std::string_view too_many_items = "too many items";
 inline constexpr std::string_view more_bad_lines = " more bad lines skipped";  // after the count
 inline constexpr std::string_view need_option_file = "option --except needs a file";
 inline constexpr std::string_view invalid_option = "invalid option: ";

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <system_error>
@@ -15,6 +17,7 @@
 #include "core/failure.hpp"
 #include "core/input_files.hpp"
 #include "core/line_reader.hpp"
+#include "core/messages.hpp"
 #include "core/untrusted.hpp"
 #include "lists/list_line.hpp"
 #include "lists/threads.hpp"
@@ -59,7 +62,7 @@ void add(ListSets& sets, const Item& item) {
   }
 }
 void add(ItemList& list, const Item& item) {
-  if (item.kind != Item::Kind::none) list.items.push_back(item);
+  list.add(item);
 }
 
 // Reads lines into part. Returns at the end, at a read error, or at the first bad line
@@ -149,6 +152,35 @@ off_t second_half(int fd, off_t start) {
 }
 
 }  // namespace
+
+void ItemList::add(const Item& item) {
+  if (item.kind == Item::Kind::none) return;
+  if (count == kWritten - 1) fail(std::string(msg::too_many_items));  // the numbers are 31 bits
+  const std::uint32_t number = count++ | (item.range ? kWritten : 0);
+  if (item.kind == Item::Kind::inet) {
+    v4.push_back(item.r4);
+    v4_item.push_back(number);
+  } else {
+    v6.push_back(item.r6);
+    v6_item.push_back(number);
+  }
+}
+
+void ItemList::absorb(ItemList&& other) {
+  if (count == 0) {
+    *this = std::move(other);
+    other = ItemList();
+    return;
+  }
+  if (std::uint64_t{count} + other.count >= kWritten) fail(std::string(msg::too_many_items));
+  const auto renumber = [this](std::uint32_t n) { return n + count; };  // the flag is untouched
+  v4.insert(v4.end(), other.v4.begin(), other.v4.end());
+  std::transform(other.v4_item.begin(), other.v4_item.end(), std::back_inserter(v4_item), renumber);
+  v6.insert(v6.end(), other.v6.begin(), other.v6.end());
+  std::transform(other.v6_item.begin(), other.v6_item.end(), std::back_inserter(v6_item), renumber);
+  count += other.count;
+  other = ItemList();
+}
 
 template <class Target>
 void read_file(std::string_view name, Target& sets, SkippedLines* skipped) {

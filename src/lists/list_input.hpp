@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -24,14 +25,20 @@ struct ListSets {
   }
 };
 
-// The items of lists one by one, in the order given, for a mode that needs them apart
-// (which item holds an address).
+// The items of lists one by one, for a mode that needs them apart (which item holds an
+// address): each family's ranges in the order given, and for each its number among the items
+// of both, with kWritten set when it was written FIRST-LAST. Twelve bytes an IPv4 item.
 struct ItemList {
-  std::vector<Item> items;
-  void absorb(ItemList&& other) {
-    items.insert(items.end(), other.items.begin(), other.items.end());
-    other.items.clear();
-  }
+  static constexpr std::uint32_t kWritten = std::uint32_t{1} << 31;
+  std::vector<Range4> v4;
+  std::vector<std::uint32_t> v4_item;
+  std::vector<Range6> v6;
+  std::vector<std::uint32_t> v6_item;
+  std::uint32_t count = 0;  // items of both families
+
+  void add(const Item& item);
+  // The items of other after these, numbered on from them.
+  void absorb(ItemList&& other);
 };
 
 // Bad lines to skip rather than fail on: each is named through diag, the first kNamed of a

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <set>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -118,39 +117,42 @@ class MostSpecific {
   static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
   // items[i] is item number i.
   explicit MostSpecific(std::span<const R> items) {
-    struct Event {
-      Num<R> at;
-      bool start;
-      std::uint32_t item;
-    };
-    std::vector<Event> events;
-    events.reserve(2 * items.size());
-    for (std::uint32_t i = 0; i < items.size(); ++i) {
-      events.push_back({items[i].first, true, i});
-      // An item that reaches the top of the space never ends.
-      if (items[i].last != std::numeric_limits<Num<R>>::max()) {
-        events.push_back({items[i].last + 1, false, i});
-      }
+    // A sweep over the starts and the ends, with the items open at each point in a heap,
+    // best on top; an item that has ended leaves the heap only when it comes to the top,
+    // where it would be wrong.
+    std::vector<std::uint32_t> order(items.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t x, std::uint32_t y) { return items[x].first < items[y].first; });
+    std::vector<Num<R>> ends;    // where items end, one past their last; an item that reaches
+    ends.reserve(items.size());  // the top of the space never ends
+    for (const R& r : items) {
+      if (r.last != std::numeric_limits<Num<R>>::max()) ends.push_back(r.last + 1);
     }
-    std::sort(events.begin(), events.end(),
-              [](const Event& x, const Event& y) { return x.at < y.at; });
-    std::set<std::pair<Num<R>, std::uint32_t>> open;  // (size less one, item): best first
-    for (std::size_t k = 0; k < events.size();) {
-      const Num<R> at = events[k].at;
-      for (; k < events.size() && events[k].at == at; ++k) {
-        const R& r = items[events[k].item];
-        const std::pair<Num<R>, std::uint32_t> key{r.last - r.first, events[k].item};
-        if (events[k].start) {
-          open.insert(key);
-        } else {
-          open.erase(key);
-        }
+    std::sort(ends.begin(), ends.end());
+    using Open = std::pair<Num<R>, std::uint32_t>;  // (size less one, item): the least is best
+    std::vector<Open> open;
+    const auto worse = [](const Open& x, const Open& y) { return y < x; };
+    std::size_t i = 0, j = 0;
+    while (i < order.size() || j < ends.size()) {
+      const Num<R> at = j == ends.size() || (i < order.size() && items[order[i]].first < ends[j])
+                            ? items[order[i]].first
+                            : ends[j];
+      for (; i < order.size() && items[order[i]].first == at; ++i) {
+        const R& r = items[order[i]];
+        open.push_back({r.last - r.first, order[i]});
+        std::push_heap(open.begin(), open.end(), worse);
       }
-      const std::uint32_t best = open.empty() ? kNone : open.begin()->second;
+      while (j < ends.size() && ends[j] == at) ++j;
+      while (!open.empty() && items[open.front().second].last < at) {
+        std::pop_heap(open.begin(), open.end(), worse);
+        open.pop_back();
+      }
+      const std::uint32_t best = open.empty() ? kNone : open.front().second;
       if (cuts_.empty() ? best != kNone : cuts_.back().item != best) cuts_.push_back({at, best});
     }
     if constexpr (std::is_same_v<Num<R>, std::uint32_t>) {
-      index_ = TopIndex(cuts_.size(), [this](std::size_t i) { return cuts_[i].at; });
+      index_ = TopIndex(cuts_.size(), [this](std::size_t k) { return cuts_[k].at; });
     }
   }
   // The item that holds a, or kNone.

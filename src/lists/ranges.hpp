@@ -125,17 +125,30 @@ void prefixes_of(const R& r, Emit&& emit) {
   prefixes_of_plain(r, std::forward<Emit>(emit));
 }
 
-// r as lists write it: ADDRESS/LEN when it is a prefix (as_range false), else FIRST-LAST.
+// r as lists write it, at out: ADDRESS/LEN when it is a prefix (as_range false), else
+// FIRST-LAST. Returns the end; writes no more than kMaxRangeText bytes.
+inline constexpr std::size_t kMaxRangeText = 2 * kMaxAddressText + 2;
+template <class R>
+char* write_range_text(char* out, const R& r, bool as_range) noexcept {
+  char buf[kMaxAddressText + 1];  // format_address may store one byte past its text
+  char* p = format_address(buf, from_value(r.first));
+  out = std::copy(buf, p, out);
+  if (as_range) {
+    *out++ = '-';
+    p = format_address(buf, from_value(r.last));
+    return std::copy(buf, p, out);
+  }
+  const unsigned len = kWidth<R> - log2_count(r.last - r.first);
+  *out++ = '/';
+  if (len >= 100) *out++ = static_cast<char>('0' + len / 100);
+  if (len >= 10) *out++ = static_cast<char>('0' + len / 10 % 10);
+  *out++ = static_cast<char>('0' + len % 10);
+  return out;
+}
 template <class R>
 std::string range_text(const R& r, bool as_range) {
-  char buf[2 * kMaxAddressText + 8];
-  char* p = format_address(buf, from_value(r.first));
-  if (as_range) {
-    *p++ = '-';
-    p = format_address(p, from_value(r.last));
-    return {buf, p};
-  }
-  return std::string(buf, p) + "/" + std::to_string(kWidth<R> - log2_count(r.last - r.first));
+  char buf[kMaxRangeText];
+  return {buf, write_range_text(buf, r, as_range)};
 }
 
 // The parts of r outside the sorted ranges ex, to f. Called with ranges in ascending order,

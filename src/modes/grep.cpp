@@ -65,32 +65,13 @@ Union union_of(std::string_view networks, const std::vector<std::string_view>& l
 }
 
 // The items themselves, for the question which item holds an address.
-struct Items {
-  std::vector<Item> all;  // in the order given
-  std::vector<Range4> v4;
-  std::vector<std::uint32_t> v4_item;  // the number in all of each of v4
-  std::vector<Range6> v6;
-  std::vector<std::uint32_t> v6_item;
-};
-
-Items items_of(std::string_view networks, const std::vector<std::string_view>& lists) {
+ItemList items_of(std::string_view networks, const std::vector<std::string_view>& lists) {
   ItemList list;
   if (!networks.empty() || lists.empty()) {
-    word_items(networks, [&](const Item& item) { list.items.push_back(item); });
+    word_items(networks, [&](const Item& item) { list.add(item); });
   }
   for (const auto name : lists) read_items(name, list);
-  Items it;
-  it.all = std::move(list.items);
-  for (std::uint32_t i = 0; i < it.all.size(); ++i) {
-    if (it.all[i].kind == Item::Kind::inet) {
-      it.v4.push_back(it.all[i].r4);
-      it.v4_item.push_back(i);
-    } else {
-      it.v6.push_back(it.all[i].r6);
-      it.v6_item.push_back(i);
-    }
-  }
-  return it;
+  return list;
 }
 
 class Searcher {
@@ -149,12 +130,10 @@ class Searcher {
          std::string(msg::line_too_long));
   }
 
-  // The results of one piece of a file searched in pieces: the text to write (the lines, or
-  // for --which the addresses, each then followed by its item), the lines selected, and the
-  // number within the piece of a line too long, where the piece stopped.
+  // The results of one piece of a file searched in pieces: the text to write, the lines
+  // selected, and the number within the piece of a line too long, where the piece stopped.
   struct Piece {
     std::string text;
-    std::vector<std::pair<std::size_t, std::uint32_t>> which;  // end of an address in text, item
     std::vector<Found> found;
     unsigned long selected = 0;
     std::uint64_t cut = 0;
@@ -167,7 +146,6 @@ class Searcher {
 
     void clear(Piece& p) {
       p.text.clear();
-      p.which.clear();
       p.selected = 0;
       p.cut = 0;
     }
@@ -180,10 +158,7 @@ class Searcher {
       ++p.selected;
       if (s.rq_.count) return true;
       if (s.rq_.which) {
-        for (const Found& f : p.found) {
-          p.text.append(f.begin, f.end);
-          p.which.emplace_back(p.text.size(), f.item);
-        }
+        for (const Found& f : p.found) s.append_which(p.text, prefix, f);
       } else {
         p.text += prefix;
         p.text.append(line.data, line.size);
@@ -191,23 +166,9 @@ class Searcher {
       }
       return true;
     }
-    // The item texts are made here, one piece at a time, since they are cached.
     void emit(Piece& p, std::uint64_t before) {
       selected += p.selected;
-      Sink& out = s.ctx_.out;
-      if (s.rq_.which) {
-        std::size_t from = 0;
-        for (const auto& [end, item] : p.which) {
-          out.write(prefix);
-          out.write(std::string_view(p.text).substr(from, end - from));
-          out.write("\t");
-          out.write(s.item_of(item));
-          out.write("\n");
-          from = end;
-        }
-      } else {
-        out.write(p.text);
-      }
+      s.ctx_.out.write(p.text);
       if (p.cut != 0) too_long(name, before + p.cut);
     }
   };
@@ -223,33 +184,23 @@ class Searcher {
     return h.selected;
   }
 
-  // The item that holds the address (its number in items_.all), or kNone.
+  // Which item holds the address: kNone, or its place among its family's items, with kSix
+  // set for an IPv6 item.
+  static constexpr std::uint32_t kNone = MostSpecific<Range4>::kNone;
+  static constexpr std::uint32_t kSix = std::uint32_t{1} << 31;
   std::uint32_t holder(const TextAddress& a) const {
-    constexpr std::uint32_t none = MostSpecific<Range4>::kNone;
-    std::uint32_t best = none;
-    const auto consider = [&](std::uint32_t i) {
-      if (i == none) return;
-      if (best == none) {
-        best = i;
-        return;
-      }
-      // Between an IPv6 item and an IPv4 one for a mapped address: the fewer addresses.
-      const auto size = [&](std::uint32_t k) -> u128 {
-        const Item& it = items_.all[k];
-        return it.kind == Item::Kind::inet ? u128{it.r4.last - it.r4.first}
-                                           : it.r6.last - it.r6.first;
-      };
-      if (size(i) < size(best) || (size(i) == size(best) && i < best)) best = i;
-    };
-    if (a.v6) {
-      const std::uint32_t k = most6_->find(a.value6);
-      if (k != none) consider(items_.v6_item[k]);
-    }
-    if (!a.v6 || a.mapped) {
-      const std::uint32_t k = most4_->find(a.v4);
-      if (k != none) consider(items_.v4_item[k]);
-    }
-    return best;
+    const std::uint32_t six = a.v6 ? most6_->find(a.value6) : kNone;
+    const std::uint32_t four = !a.v6 || a.mapped ? most4_->find(a.v4) : kNone;
+    if (six == kNone) return four;
+    if (four == kNone) return six | kSix;
+    // A mapped address inside an IPv6 item and an IPv4 one: the fewer addresses, then the
+    // first given.
+    const Range4& r4 = items_.v4[four];
+    const Range6& r6 = items_.v6[six];
+    const u128 size4 = r4.last - r4.first, size6 = r6.last - r6.first;
+    const std::uint32_t n4 = items_.v4_item[four] & ~ItemList::kWritten;
+    const std::uint32_t n6 = items_.v6_item[six] & ~ItemList::kWritten;
+    return size4 < size6 || (size4 == size6 && n4 < n6) ? four : six | kSix;
   }
 
   bool inside(const TextAddress& a) const {
@@ -266,7 +217,7 @@ class Searcher {
       any = true;
       if (by_item_) {
         const std::uint32_t h = holder(a);
-        if (h != MostSpecific<Range4>::kNone) {
+        if (h != kNone) {
           in = true;
           found.push_back({a.begin, a.end, h});
         }
@@ -294,7 +245,8 @@ class Searcher {
             s, std::string_view(found_[i].begin,
                                 static_cast<std::size_t>(found_[i].end - found_[i].begin)));
         s += ",\"item\":";
-        append_json_string(s, item_of(found_[i].item));
+        char buf[kMaxRangeText];
+        append_json_string(s, item_text(buf, found_[i].item));
         s += '}';
       }
       s += "]}\n";
@@ -302,13 +254,9 @@ class Searcher {
       return;
     }
     if (rq_.which) {
-      for (const auto& f : found_) {
-        out.write(prefix);
-        out.write(std::string_view(f.begin, static_cast<std::size_t>(f.end - f.begin)));
-        out.write("\t");
-        out.write(item_of(f.item));
-        out.write("\n");
-      }
+      which_.clear();
+      for (const auto& f : found_) append_which(which_, prefix, f);
+      out.write(which_);
       return;
     }
     out.write(prefix);
@@ -316,16 +264,24 @@ class Searcher {
     out.write("\n");
   }
 
-  // Made once an item, when it first holds an address: most lines name a few items.
-  const std::string& item_of(std::uint32_t k) const {
-    if (texts_.empty()) texts_.resize(items_.all.size());
-    std::string& t = texts_[k];
-    if (t.empty()) {
-      const Item& it = items_.all[k];
-      // ADDRESS/LEN (host bits cleared) for an address or prefix item, FIRST-LAST for a range.
-      t = it.kind == Item::Kind::inet ? range_text(it.r4, it.range) : range_text(it.r6, it.range);
-    }
-    return t;
+  // The item as --which names it: ADDRESS/LEN (host bits cleared) for an address or prefix
+  // item, FIRST-LAST for a range.
+  std::string_view item_text(char (&buf)[kMaxRangeText], std::uint32_t k) const {
+    const std::uint32_t i = k & ~kSix;
+    return {buf, k & kSix ? write_range_text(buf, items_.v6[i],
+                                             (items_.v6_item[i] & ItemList::kWritten) != 0)
+                          : write_range_text(buf, items_.v4[i],
+                                             (items_.v4_item[i] & ItemList::kWritten) != 0)};
+  }
+
+  // A line of --which: the address as it stands, a tab, the item.
+  void append_which(std::string& s, const std::string& prefix, const Found& f) const {
+    char buf[kMaxRangeText];
+    s += prefix;
+    s.append(f.begin, f.end);
+    s += '\t';
+    s += item_text(buf, f.item);
+    s += '\n';
   }
 
   const GrepRequest& rq_;
@@ -333,11 +289,11 @@ class Searcher {
   bool json_, by_item_;
   IndexedRanges4 v4_;
   SortedRanges<Range6> v6_;
-  Items items_;
+  ItemList items_;
   std::optional<MostSpecific<Range4>> most4_;
   std::optional<MostSpecific<Range6>> most6_;
   std::vector<Found> found_;
-  mutable std::vector<std::string> texts_;  // made by item_of, by one thread at a time
+  std::string which_;  // the --which lines of a line, written at once
 };
 
 }  // namespace
