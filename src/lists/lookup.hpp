@@ -120,10 +120,9 @@ class MostSpecific {
     // A sweep over the starts and the ends, with the items open at each point in a heap,
     // best on top; an item that has ended leaves the heap only when it comes to the top,
     // where it would be wrong.
-    std::vector<std::uint32_t> order(items.size());
-    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(),
-              [&](std::uint32_t x, std::uint32_t y) { return items[x].first < items[y].first; });
+    std::vector<std::pair<Num<R>, std::uint32_t>> starts(items.size());  // (first, item)
+    for (std::uint32_t i = 0; i < starts.size(); ++i) starts[i] = {items[i].first, i};
+    std::sort(starts.begin(), starts.end());
     std::vector<Num<R>> ends;    // where items end, one past their last; an item that reaches
     ends.reserve(items.size());  // the top of the space never ends
     for (const R& r : items) {
@@ -134,13 +133,13 @@ class MostSpecific {
     std::vector<Open> open;
     const auto worse = [](const Open& x, const Open& y) { return y < x; };
     std::size_t i = 0, j = 0;
-    while (i < order.size() || j < ends.size()) {
-      const Num<R> at = j == ends.size() || (i < order.size() && items[order[i]].first < ends[j])
-                            ? items[order[i]].first
+    while (i < starts.size() || j < ends.size()) {
+      const Num<R> at = j == ends.size() || (i < starts.size() && starts[i].first < ends[j])
+                            ? starts[i].first
                             : ends[j];
-      for (; i < order.size() && items[order[i]].first == at; ++i) {
-        const R& r = items[order[i]];
-        open.push_back({r.last - r.first, order[i]});
+      for (; i < starts.size() && starts[i].first == at; ++i) {
+        const R& r = items[starts[i].second];
+        open.push_back({r.last - r.first, starts[i].second});
         std::push_heap(open.begin(), open.end(), worse);
       }
       while (j < ends.size() && ends[j] == at) ++j;

@@ -101,11 +101,21 @@ void for_each_address(const char* b, const char* e, F&& f) {
   const char* done = b;  // the tokens before it have been read
   for (const char* h = next_separator(b, e); h != e; h = next_separator(done, e)) {
     // The token [p, q) around h: its start is no part of a word before it.
-    bool colon = *h == ':';  // only a token with a colon can be IPv6 text
     const char* p = h;
-    for (; p != done && (cls(p[-1]) & kRun) != 0; --p) colon |= p[-1] == ':';
+    while (p != done && (cls(p[-1]) & kRun) != 0) --p;
     const char* q = h + 1;
-    for (; q != e && (cls(*q) & kRun) != 0; ++q) colon |= *q == ':';
+    while (q != e && (cls(*q) & kRun) != 0) ++q;
+    // IPv6 text has two to eight colons, and six or seven without a "::": a time of day
+    // (12:00:01) is none, and is not read as one.
+    unsigned colons = 0;
+    bool gap = false;
+    for (const char* c = p; c != q; ++c) {
+      if (*c == ':') {
+        ++colons;
+        gap |= c + 1 != q && c[1] == ':';
+      }
+    }
+    const bool colon = gap ? colons <= 8 : colons == 6 || colons == 7;
     const bool free = p == b || (cls(p[-1]) & kWord) == 0;
     if (q - p >= 2) {
       TextAddress a;
