@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <limits>
 #include <random>
@@ -16,6 +17,7 @@
 #include "core/failure.hpp"
 #include "lists/line_pieces.hpp"
 #include "lists/list_line.hpp"
+#include "lists/lookup.hpp"
 #include "lists/ordered_pipeline.hpp"
 #include "lists/ranges.hpp"
 #include "oracle.hpp"
@@ -213,6 +215,58 @@ TEST(OrderedPipeline, AFailureStopsEveryThreadAndIsThrownOnce) {
   EXPECT_THROW(run_ordered<Recorder::Slot>(200, r), std::runtime_error);
   EXPECT_LE(r.emitted.size(), std::size_t{57});
   for (std::size_t i = 0; i < r.emitted.size(); ++i) EXPECT_EQ(r.emitted[i], i);
+}
+
+// Items crowded into a few /16s (so that the index looks at their /24s) and spread over the
+// rest, at the edges of the space and of the /16s: which item holds an address, and whether
+// the union does, are what a look at every item says.
+TEST(Lookup, CrowdedAndSparseSetsAgreeWithALookAtEveryItem) {
+  std::mt19937_64 rng(606);
+  for (int round = 0; round < 30; ++round) {
+    const std::uint32_t crowded[] = {0x0a000000, 0x0a010000, 0xffff0000, 0x00000000};
+    const auto somewhere = [&]() -> std::uint32_t {
+      if (rng() % 3 == 0) return static_cast<std::uint32_t>(rng());
+      return crowded[rng() % 4] | static_cast<std::uint32_t>(rng() % 65536);
+    };
+    std::vector<Range4> items(1 + rng() % 400);
+    for (auto& r : items) {
+      const std::uint32_t a = somewhere();
+      const std::uint32_t span = rng() % 4 == 0 ? static_cast<std::uint32_t>(rng() % 70000)
+                                                : static_cast<std::uint32_t>(rng() % 300);
+      r = {a, a > 0xffffffffu - span ? 0xffffffffu : a + span};
+    }
+    const MostSpecific<Range4> most{std::span<const Range4>(items)};
+    // The union, as sorted and apart ranges.
+    std::vector<Range4> sorted = items;
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Range4& x, const Range4& y) { return x.first < y.first; });
+    std::vector<Range4> merged;
+    for (const Range4& r : sorted) {
+      if (!merged.empty() && r.first <= merged.back().last + std::uint64_t{1}) {
+        merged.back().last = std::max(merged.back().last, r.last);
+      } else {
+        merged.push_back(r);
+      }
+    }
+    const IndexedRanges4 in(SortedRanges<Range4>::adopt(std::move(merged)));
+    for (int q = 0; q < 3000; ++q) {
+      std::uint32_t a = somewhere();
+      if (q % 3 == 0) {  // at an edge of an item
+        const Range4& r = items[rng() % items.size()];
+        a = q % 2 == 0 ? r.first - 1 : r.last + 1;
+      }
+      std::uint32_t want = MostSpecific<Range4>::kNone;
+      for (std::uint32_t i = 0; i < items.size(); ++i) {
+        if (a < items[i].first || a > items[i].last) continue;
+        if (want == MostSpecific<Range4>::kNone ||
+            items[i].last - items[i].first < items[want].last - items[want].first) {
+          want = i;
+        }
+      }
+      ASSERT_EQ(most.find(a), want) << "round " << round << ", address " << a;
+      ASSERT_EQ(in.holds(a), want != MostSpecific<Range4>::kNone) << a;
+    }
+  }
 }
 
 // Each line as a whole-file reader hands it over: its number, its bytes, whether cut.
