@@ -39,6 +39,12 @@ void Sink::map_to(std::size_t end) noexcept {
 void Sink::write(std::string_view s) {
   while (!s.empty()) {
     if (used_ >= kBlock) drain_block();
+    if (used_ == 0 && s.size() >= kBlock) {
+      // A whole block of a long text (a piece of grep's output) goes out from where it is.
+      drain(s.data(), kBlock);
+      s.remove_prefix(kBlock);
+      continue;
+    }
     const std::size_t n = std::min(s.size(), kBlock - used_);
     if (used_ + n > limit_) map_to(used_ + n);
     std::memcpy(buf_.get() + used_, s.data(), n);
