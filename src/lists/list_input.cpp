@@ -12,6 +12,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "core/failure.hpp"
@@ -191,6 +192,12 @@ void read_file(std::string_view name, Target& sets, SkippedLines* skipped) {
   const off_t start = std::max<off_t>(::lseek(file.fd(), 0, SEEK_CUR), 0);
   const off_t mid = list_threads() > 1 ? second_half(file.fd(), start) : 0;
   if (mid == 0) {
+    if constexpr (std::is_same_v<Target, ItemList>) {
+      struct stat st;
+      if (::fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > start) {
+        first.sets.expect(static_cast<std::size_t>(st.st_size - start));
+      }
+    }
     LineReader reader(file.fd(), kMaxLine);
     read_part(reader, first, skip, start == 0);
   } else {

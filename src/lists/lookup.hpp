@@ -160,7 +160,11 @@ class MostSpecific {
     }
     std::sort(ends.begin(), ends.end());
     using Open = std::pair<Num<R>, std::uint32_t>;  // (size less one, item): the least is best
+    // Room for all at once, taken as it is used: grown step by step, each copy touched new
+    // pages, and a new page costs as much as a few hundred items here.
     std::vector<Open> open;
+    open.reserve(items.size());
+    cuts_.reserve(2 * items.size());
     const auto worse = [](const Open& x, const Open& y) { return y < x; };
     std::size_t i = 0, j = 0;
     while (i < starts.size() || j < ends.size()) {
