@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <stdexcept>
@@ -295,13 +296,31 @@ struct LineCollector {
   }
 };
 
+// The same, handed whole lines at once where it can be.
+struct WindowCollector : LineCollector {
+  std::atomic<std::size_t> windows{0};
+  std::size_t window(Slot& s, std::uint64_t lines, const char* b, const char* e) {
+    std::size_t n = 0;
+    for (const char* p = b; p != e; ++n) {
+      const auto* nl =
+          static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(e - p)));
+      s.lines.push_back({lines + n + 1, std::string(p, nl), false});
+      p = nl + 1;
+    }
+    ++windows;
+    return n;
+  }
+};
+
 // Files of short lines, long ones, empty ones, NULs and no last newline, cut in pieces of
 // every size from one byte up: every line is handed over once, in order, numbered and cut
-// as one reader of the whole file hands it over, from any starting offset.
+// as one reader of the whole file hands it over, from any starting offset, a line at a time
+// or in windows of whole lines.
 TEST(LinePieces, EveryLineOnceAsOneReaderSeesIt) {
   TempDir tmp("pieces");
   std::mt19937_64 rng(4242);
   constexpr std::size_t max_line = 16;
+  std::size_t windows = 0;
   for (int round = 0; round < 40; ++round) {
     std::string text;
     for (unsigned n = 1 + static_cast<unsigned>(rng() % 30); n > 0; --n) {
@@ -317,20 +336,28 @@ TEST(LinePieces, EveryLineOnceAsOneReaderSeesIt) {
       const int fd = ::open(path.c_str(), O_RDONLY);
       LineReader r(fd, max_line, from, std::numeric_limits<std::size_t>::max());
       LineReader::Line l;
-      for (std::uint64_t k = 1; r.next(l); ++k)
+      for (std::uint64_t k = 1; r.next(l); ++k) {
         want.push_back({k, std::string(l.data, l.size), l.cut});
+      }
       ::close(fd);
     }
     for (std::size_t size = 1; size <= text.size() + 1; ++size) {
-      const int fd = ::open(path.c_str(), O_RDONLY);
-      LineCollector c;
-      for_each_line_piece<LineCollector::Slot>(fd, from, static_cast<off_t>(text.size()), size,
-                                               max_line, c);
-      EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), static_cast<off_t>(text.size()));
-      ::close(fd);
-      ASSERT_EQ(c.seen, want) << "round " << round << ", pieces of " << size;
+      const auto check = [&](auto& c) {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        for_each_line_piece<LineCollector::Slot>(fd, from, static_cast<off_t>(text.size()), size,
+                                                 max_line, c);
+        EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), static_cast<off_t>(text.size()));
+        ::close(fd);
+        return c.seen == want;
+      };
+      LineCollector lines;
+      ASSERT_TRUE(check(lines)) << "round " << round << ", pieces of " << size;
+      WindowCollector whole;
+      ASSERT_TRUE(check(whole)) << "round " << round << ", pieces of " << size << ", windows";
+      windows += whole.windows;
     }
   }
+  EXPECT_GT(windows, 1000u);  // the windows were taken, so that they were tested
 }
 
 }  // namespace

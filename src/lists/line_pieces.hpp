@@ -14,6 +14,11 @@
 //   bool line(Slot&, std::uint64_t number, LineReader::Line&)
 //                                   each line of the piece in order, numbered from 1 within
 //                                   the piece; false stops the piece there
+//   std::size_t window(Slot&, std::uint64_t lines, const char* b, const char* e)
+//                                   optional: whole lines at once, [b, e), each ending in a
+//                                   newline and none too long, after lines lines of the
+//                                   piece; returns how many it took (where a line may be too
+//                                   long, or just after one, lines go one at a time to line)
 //   void emit(Slot&, std::uint64_t lines_before)           in the order of the pieces, one
 //                                   at a time: lines_before is the count of the file's lines
 //                                   before the piece's first
@@ -24,8 +29,10 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <system_error>
@@ -44,6 +51,9 @@ void for_each_line_piece(int fd, off_t from, off_t to, std::size_t size, std::si
     std::uint64_t lines = 0;
     int error = 0;
     off_t end = 0;  // where the last piece stopped reading
+  };
+  static constexpr bool kWindows = requires(Handler h, Slot s, const char* c) {
+    { h.window(s, std::uint64_t{}, c, c) } -> std::same_as<std::size_t>;
   };
   struct Stages {
     struct Worker {
@@ -70,21 +80,48 @@ void for_each_line_piece(int fd, off_t from, off_t to, std::size_t size, std::si
       if (!w.reader) w.reader.emplace(fd, max_line);
       LineReader& reader = *w.reader;
       reader.restart(at, limit);
-      LineReader::Line line;
       try {
-        bool foreign = p != 0;  // the line through the byte before the piece
-        while (reader.next(line)) {
-          if (foreign) {
-            foreign = false;
-            continue;
-          }
-          if (reader.offset_of(line.data) >= stop) break;
-          if (!handler.line(piece.slot, ++piece.lines, line)) break;
-        }
+        read(piece, reader, p != 0, stop);
       } catch (const std::system_error& e) {
         piece.error = e.code().value();
       }
       piece.end = reader.position();
+    }
+    // The lines that start before stop, from the reader's start on, or from the line after
+    // the first with foreign (the line through the byte before the piece is the piece
+    // before's).
+    void read(Piece& piece, LineReader& reader, bool foreign, off_t stop) {
+      LineReader::Line line;
+      bool whole = true;  // no line was handed over cut just before: a window may follow
+      if (foreign) {
+        if (!reader.next(line)) return;
+        whole = !line.cut;
+      }
+      for (;;) {
+        if constexpr (kWindows) {
+          const char *wb, *we;
+          // Whole lines, none of them too long: all at once.
+          if (whole && reader.window(wb, we) && static_cast<std::size_t>(we - wb) <= max_line) {
+            const off_t at = reader.offset_of(wb);
+            if (at >= stop) return;
+            const char* cut = we;
+            if (reader.offset_of(we) > stop) {  // past the piece: up to its last line's end
+              const char* x = wb + (stop - 1 - at);
+              cut =
+                  static_cast<const char*>(std::memchr(x, '\n', static_cast<std::size_t>(we - x))) +
+                  1;
+            }
+            piece.lines += handler.window(piece.slot, piece.lines, wb, cut);
+            reader.consume(cut);
+            if (cut != we) return;
+            continue;
+          }
+        }
+        if (!reader.next(line)) return;
+        whole = !line.cut;
+        if (reader.offset_of(line.data) >= stop) return;
+        if (!handler.line(piece.slot, ++piece.lines, line)) return;
+      }
     }
     void join(std::size_t, Piece&) {}
     bool streams(const Piece&) const noexcept { return false; }

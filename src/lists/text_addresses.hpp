@@ -19,6 +19,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "core/address_text.hpp"
 #include "lists/ranges.hpp"
@@ -70,8 +71,9 @@ inline bool ends_token(const char* p, const char* e) noexcept {
 // The token [b, e), which holds a colon, as IPv6 text.
 const char* scan_v6_token(const char* b, const char* e, TextAddress& out) noexcept;
 
-// The first '.' or ':' in [p, e), or e: eight bytes a step, as most bytes of a log line are
-// neither.
+// The first '.' or ':' in [p, e) (with kNewline, or '\n'), or e: eight bytes a step, as most
+// bytes of a log line are none of them.
+template <bool kNewline = false>
 inline const char* next_separator(const char* p, const char* e) noexcept {
   constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
   for (; e - p >= 8; p += 8) {
@@ -81,20 +83,23 @@ inline const char* next_separator(const char* p, const char* e) noexcept {
     // A byte of w that is zero sets its high bit here, and the lowest byte that does is
     // the first such byte (the borrows run only upward).
     const std::uint64_t dot = w ^ (ones * '.'), colon = w ^ (ones * ':');
-    const std::uint64_t hit = (((dot - ones) & ~dot) | ((colon - ones) & ~colon)) & highs;
+    std::uint64_t hit = ((dot - ones) & ~dot) | ((colon - ones) & ~colon);
+    if constexpr (kNewline) {
+      const std::uint64_t nl = w ^ (ones * '\n');
+      hit |= (nl - ones) & ~nl;
+    }
+    hit &= highs;
     if (hit != 0) return p + (std::countr_zero(hit) >> 3);
   }
-  while (p != e && *p != '.' && *p != ':') ++p;
+  while (p != e && *p != '.' && *p != ':' && (!kNewline || *p != '\n')) ++p;
   return p;
 }
 
-}  // namespace text_addresses
-
-// Calls f(const TextAddress&) for each address in [b, e), in order; stops early when f
-// returns false.
-template <class F>
-void for_each_address(const char* b, const char* e, F&& f) {
-  using namespace text_addresses;
+// The addresses of the text from b on, to f in order, to e, or with kToNewline to the first
+// newline before e. Returns where the text ended (e, or the newline), or null when f
+// returned false (the rest is unread).
+template <bool kToNewline, class F>
+const char* scan_addresses(const char* b, const char* e, F&& f) {
   // Every address has a '.' or a ':': only the tokens around them are read, rather than
   // every token of the line (a byte at a time took four fifths of grep's time on lines read
   // to their end).
@@ -105,11 +110,15 @@ void for_each_address(const char* b, const char* e, F&& f) {
     std::uint32_t v;
     const char* end = scan_ipv4_decimal(b, e, v, true);
     if (end != nullptr && (end == e || (cls(*end) & kRun) == 0) && ends_token(end, e)) {
-      if (!f(static_cast<const TextAddress&>(TextAddress{b, end, false, false, v, 0}))) return;
+      if (!f(static_cast<const TextAddress&>(TextAddress{b, end, false, false, v, 0}))) {
+        return nullptr;
+      }
       done = end;
     }
   }
-  for (const char* h = next_separator(done, e); h != e; h = next_separator(done, e)) {
+  for (const char* h = next_separator<kToNewline>(done, e); h != e;
+       h = next_separator<kToNewline>(done, e)) {
+    if (kToNewline && *h == '\n') return h;
     // The token [p, q) around h: its start is no part of a word before it.
     const char* p = h;
     while (p != done && (cls(p[-1]) & kRun) != 0) --p;
@@ -147,10 +156,28 @@ void for_each_address(const char* b, const char* e, F&& f) {
           found = true;
         }
       }
-      if (found && !f(static_cast<const TextAddress&>(a))) return;
+      if (found && !f(static_cast<const TextAddress&>(a))) return nullptr;
     }
     done = q;
   }
+  return e;
+}
+
+}  // namespace text_addresses
+
+// Calls f(const TextAddress&) for each address in [b, e), in order; stops early when f
+// returns false.
+template <class F>
+void for_each_address(const char* b, const char* e, F&& f) {
+  text_addresses::scan_addresses<false>(b, e, std::forward<F>(f));
+}
+
+// The same for the line that starts at b, up to the first newline before e (a newline is a
+// character that may follow any address, so the line is read as it would be alone): returns
+// that newline, or null when f stopped.
+template <class F>
+const char* for_each_address_in_line(const char* b, const char* e, F&& f) {
+  return text_addresses::scan_addresses<true>(b, e, std::forward<F>(f));
 }
 
 }  // namespace maskery

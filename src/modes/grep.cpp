@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -166,6 +167,26 @@ class Searcher {
       }
       return true;
     }
+    // Whole lines, each found with its addresses in one pass (a search for its end first
+    // went over every line twice).
+    std::size_t window(Piece& p, std::uint64_t, const char* b, const char* e) {
+      std::size_t lines = 0;
+      for (const char* line = b; line != e; ++lines) {
+        const char* nl = nullptr;
+        const bool in = s.select_in_line(line, e, p.found, nl);
+        if (in) {
+          ++p.selected;
+          if (s.rq_.which) {
+            for (const Found& f : p.found) s.append_which(p.text, prefix, f);
+          } else if (!s.rq_.count) {
+            p.text += prefix;
+            p.text.append(line, nl + 1);
+          }
+        }
+        line = nl + 1;
+      }
+      return lines;
+    }
     void emit(Piece& p, std::uint64_t before) {
       selected += p.selected;
       s.ctx_.out.write(p.text);
@@ -210,11 +231,24 @@ class Searcher {
 
   // Whether the line is selected; the matches (for --which and JSON) are kept in found.
   bool select(const char* b, const char* e, std::vector<Found>& found) const {
+    const char* nl;
+    return select_from<false>(b, e, found, nl);
+  }
+  // The same for the line that starts at b and ends at the first newline before e; nl is set
+  // to that newline.
+  bool select_in_line(const char* b, const char* e, std::vector<Found>& found,
+                      const char*& nl) const {
+    return select_from<true>(b, e, found, nl);
+  }
+  template <bool kInWindow>
+  bool select_from(const char* b, const char* e, std::vector<Found>& found, const char*& nl) const {
     bool any = false, in = false;
     found.clear();
     const bool all = by_item_;  // every match is wanted, not only whether there is one
-    for_each_address(b, e, [&](const TextAddress& a) {
+    const char* seen = b;       // the end of the last address
+    const auto each = [&](const TextAddress& a) {
       any = true;
+      seen = a.end;
       if (by_item_) {
         const std::uint32_t h = holder(a);
         if (h != kNone) {
@@ -226,7 +260,15 @@ class Searcher {
       }
       // Without --invert a line is selected at its first match; with it, rejected there.
       return all || !in;
-    });
+    };
+    if constexpr (kInWindow) {
+      nl = for_each_address_in_line(b, e, each);
+      // Stopped at a match: the rest of the line is unread.
+      if (nl == nullptr)
+        nl = static_cast<const char*>(std::memchr(seen, '\n', static_cast<std::size_t>(e - seen)));
+    } else {
+      for_each_address(b, e, each);
+    }
     return rq_.invert ? any && !in : in;
   }
 
