@@ -2,12 +2,15 @@
 // every address found lies within the line, after the one before, with no word character
 // right before or after it; its text is one that the plain readers accept (IPv6 text, or
 // four decimal numbers 0-255), with the value found; and whether it lies in a set of
-// networks is what a plain interval test says.
+// networks is what a plain interval test says. Read as the first line of a window of lines,
+// the text up to its first newline gives the same addresses as alone, and the scan ends at
+// that newline.
 #include <arpa/inet.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/address_text.hpp"
 #include "lists/lookup.hpp"
@@ -74,5 +77,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return true;
   });
+
+  // The first line, alone and followed by a newline and more lines.
+  const std::size_t nl = line.find('\n');
+  const std::string first = line.substr(0, nl);
+  const std::string window = first + "\n" + line + "\n";
+  struct Seen {
+    std::ptrdiff_t begin, end;
+    bool v6;
+    u128 value;
+    bool operator==(const Seen&) const = default;
+  };
+  std::vector<Seen> alone, in_window;
+  maskery::for_each_address(
+      first.data(), first.data() + first.size(), [&](const maskery::TextAddress& a) {
+        alone.push_back(
+            {a.begin - first.data(), a.end - first.data(), a.v6, a.v6 ? a.value6 : a.v4});
+        return true;
+      });
+  const char* end = maskery::for_each_address_in_line(
+      window.data(), window.data() + window.size(), [&](const maskery::TextAddress& a) {
+        in_window.push_back(
+            {a.begin - window.data(), a.end - window.data(), a.v6, a.v6 ? a.value6 : a.v4});
+        return true;
+      });
+  if (end != window.data() + first.size() || alone != in_window) std::abort();
   return 0;
 }
