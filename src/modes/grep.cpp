@@ -134,7 +134,7 @@ class Searcher {
   // The results of one piece of a file searched in pieces: the text to write, the lines
   // selected, and the number within the piece of a line too long, where the piece stopped.
   struct Piece {
-    std::string text;
+    Text text;
     std::vector<Found> found;
     unsigned long selected = 0;
     std::uint64_t cut = 0;
@@ -161,9 +161,7 @@ class Searcher {
       if (s.rq_.which) {
         for (const Found& f : p.found) s.append_which(p.text, prefix, f);
       } else {
-        p.text += prefix;
-        p.text.append(line.data, line.size);
-        p.text += '\n';
+        append(p.text, prefix, line.data, line.data + line.size);
       }
       return true;
     }
@@ -179,8 +177,7 @@ class Searcher {
           if (s.rq_.which) {
             for (const Found& f : p.found) s.append_which(p.text, prefix, f);
           } else if (!s.rq_.count) {
-            p.text += prefix;
-            p.text.append(line, nl + 1);
+            append(p.text, prefix, line, nl);
           }
         }
         line = nl + 1;
@@ -189,7 +186,7 @@ class Searcher {
     }
     void emit(Piece& p, std::uint64_t before) {
       selected += p.selected;
-      s.ctx_.out.write(p.text);
+      s.ctx_.out.write(p.text.view());
       if (p.cut != 0) too_long(name, before + p.cut);
     }
   };
@@ -288,7 +285,7 @@ class Searcher {
                                 static_cast<std::size_t>(found_[i].end - found_[i].begin)));
         s += ",\"item\":";
         char buf[kMaxRangeText];
-        append_json_string(s, item_text(buf, found_[i].item));
+        append_json_string(s, std::string_view(buf, write_item(buf, found_[i].item)));
         s += '}';
       }
       s += "]}\n";
@@ -298,7 +295,7 @@ class Searcher {
     if (rq_.which) {
       which_.clear();
       for (const auto& f : found_) append_which(which_, prefix, f);
-      out.write(which_);
+      out.write(which_.view());
       return;
     }
     out.write(prefix);
@@ -306,24 +303,34 @@ class Searcher {
     out.write("\n");
   }
 
-  // The item as --which names it: ADDRESS/LEN (host bits cleared) for an address or prefix
-  // item, FIRST-LAST for a range.
-  std::string_view item_text(char (&buf)[kMaxRangeText], std::uint32_t k) const {
+  // The item as --which names it, at out: ADDRESS/LEN (host bits cleared) for an address or
+  // prefix item, FIRST-LAST for a range. Returns the end.
+  char* write_item(char* out, std::uint32_t k) const noexcept {
     const std::uint32_t i = k & ~kSix;
-    return {buf, k & kSix ? write_range_text(buf, items_.v6[i],
-                                             (items_.v6_item[i] & ItemList::kWritten) != 0)
-                          : write_range_text(buf, items_.v4[i],
-                                             (items_.v4_item[i] & ItemList::kWritten) != 0)};
+    return k & kSix
+               ? write_range_text(out, items_.v6[i], (items_.v6_item[i] & ItemList::kWritten) != 0)
+               : write_range_text(out, items_.v4[i], (items_.v4_item[i] & ItemList::kWritten) != 0);
   }
 
   // A line of --which: the address as it stands, a tab, the item.
-  void append_which(std::string& s, const std::string& prefix, const Found& f) const {
-    char buf[kMaxRangeText];
-    s += prefix;
-    s.append(f.begin, f.end);
-    s += '\t';
-    s += item_text(buf, f.item);
-    s += '\n';
+  void append_which(Text& t, const std::string& prefix, const Found& f) const {
+    const auto n = static_cast<std::size_t>(f.end - f.begin);
+    char* to = t.reserve(prefix.size() + n + kMaxRangeText + 2);
+    to = std::copy(prefix.begin(), prefix.end(), to);
+    to = std::copy(f.begin, f.end, to);
+    *to++ = '\t';
+    to = write_item(to, f.item);
+    *to++ = '\n';
+    t.commit(to);
+  }
+  // A selected line: the prefix, the line [b, e), a newline.
+  static void append(Text& t, const std::string& prefix, const char* b, const char* e) {
+    const auto n = static_cast<std::size_t>(e - b);
+    char* to = t.reserve(prefix.size() + n + 1);
+    to = std::copy(prefix.begin(), prefix.end(), to);
+    std::memcpy(to, b, n);
+    to[n] = '\n';
+    t.commit(to + n + 1);
   }
 
   const GrepRequest& rq_;
@@ -335,7 +342,7 @@ class Searcher {
   std::optional<MostSpecific<Range4>> most4_;
   std::optional<MostSpecific<Range6>> most6_;
   std::vector<Found> found_;
-  std::string which_;  // the --which lines of a line, written at once
+  Text which_;  // the --which lines of a line, written at once
 };
 
 }  // namespace
