@@ -218,9 +218,9 @@ TEST(OrderedPipeline, AFailureStopsEveryThreadAndIsThrownOnce) {
   for (std::size_t i = 0; i < r.emitted.size(); ++i) EXPECT_EQ(r.emitted[i], i);
 }
 
-// Items crowded into a few /16s (so that the index looks at their /24s) and spread over the
-// rest, at the edges of the space and of the /16s: which item holds an address, and whether
-// the union does, are what a look at every item says.
+// Items crowded into a few /16s (so that the index looks at their /24s), spread over the
+// rest, and holding whole /16s, at the edges of the space and of the /16s: which item holds an
+// address, and whether the union does, are what a look at every item says.
 TEST(Lookup, CrowdedAndSparseSetsAgreeWithALookAtEveryItem) {
   std::mt19937_64 rng(606);
   for (int round = 0; round < 30; ++round) {
@@ -231,9 +231,13 @@ TEST(Lookup, CrowdedAndSparseSetsAgreeWithALookAtEveryItem) {
     };
     std::vector<Range4> items(1 + rng() % 400);
     for (auto& r : items) {
-      const std::uint32_t a = somewhere();
-      const std::uint32_t span = rng() % 4 == 0 ? static_cast<std::uint32_t>(rng() % 70000)
-                                                : static_cast<std::uint32_t>(rng() % 300);
+      std::uint32_t a = somewhere();
+      std::uint32_t span = rng() % 4 == 0 ? static_cast<std::uint32_t>(rng() % 70000)
+                                          : static_cast<std::uint32_t>(rng() % 300);
+      if (rng() % 8 == 0) {  // whole /16s, or a /16 and a little more
+        a &= 0xffff0000;
+        span = (0x10000u << rng() % 3) - 1 + static_cast<std::uint32_t>(rng() % 2);
+      }
       r = {a, a > 0xffffffffu - span ? 0xffffffffu : a + span};
     }
     const MostSpecific<Range4> most{std::span<const Range4>(items)};
@@ -255,6 +259,8 @@ TEST(Lookup, CrowdedAndSparseSetsAgreeWithALookAtEveryItem) {
       if (q % 3 == 0) {  // at an edge of an item
         const Range4& r = items[rng() % items.size()];
         a = q % 2 == 0 ? r.first - 1 : r.last + 1;
+      } else if (q % 7 == 0) {  // at an edge of a /16
+        a = (a & 0xffff0000) | (q % 2 == 0 ? 0 : 0xffff);
       }
       std::uint32_t want = MostSpecific<Range4>::kNone;
       for (std::uint32_t i = 0; i < items.size(); ++i) {

@@ -89,15 +89,34 @@ It last_at_or_below(It b, It e, std::uint32_t a, Key&& key) noexcept {
   return key(*base) <= a ? base : e;
 }
 
-// IPv4 ranges, indexed: whether an address is inside.
+// IPv4 ranges, indexed: whether an address is inside. Each /16 is first looked up in a
+// table of 16 KiB, which says whether the set holds all of it, none of it, or some: only
+// for some is the index searched (half the /16s, with 47,000 ranges spread over them all,
+// and the searches missed the cache).
 class IndexedRanges4 {
  public:
   IndexedRanges4() = default;
   explicit IndexedRanges4(SortedRanges<Range4> set)
       : set_(std::move(set)),
-        index_(set_.size(), [this](std::size_t i) { return set_[i].first; }) {}
+        index_(set_.size(), [this](std::size_t i) { return set_[i].first; }),
+        whole_(65536 / 4, 0) {
+    const auto mark = [this](std::uint32_t top, unsigned state) {
+      // A /16 that one range holds whole no other range touches; where two touch it, some.
+      whole_[top / 4] = static_cast<std::uint8_t>(whole_[top / 4] | state << (top % 4 * 2));
+    };
+    for (const Range4& r : set_.view()) {
+      const std::uint32_t first = r.first >> 16, last = r.last >> 16;
+      mark(first,
+           (r.first & 0xffff) == 0 && (first < last || (r.last & 0xffff) == 0xffff) ? kAll : kSome);
+      if (last == first) continue;
+      for (std::uint32_t top = first + 1; top < last; ++top) mark(top, kAll);
+      mark(last, (r.last & 0xffff) == 0xffff ? kAll : kSome);
+    }
+  }
   bool holds(std::uint32_t a) const noexcept {
     if (index_.empty()) return false;
+    const unsigned state = whole_[a >> 18] >> (a >> 16 & 3) * 2 & 3;
+    if (state != kSome) return state == kAll;
     const std::span<const Range4> v = set_.view();
     const auto [first, end] = index_.span(a);
     const auto b = v.begin() + static_cast<std::ptrdiff_t>(first);
@@ -107,8 +126,10 @@ class IndexedRanges4 {
   }
 
  private:
+  static constexpr unsigned kAll = 1, kSome = 3;  // none is 0; some marked over all is some
   SortedRanges<Range4> set_;
   TopIndex index_;
+  std::vector<std::uint8_t> whole_;  // two bits a /16
 };
 
 // Whether r lies wholly inside the union: within one of its ranges, since they are apart.
