@@ -75,15 +75,17 @@ TEST(ListLine, QuadReaderAgreesWithTheBoundedOne) {
     for (unsigned k = 0; k < n; ++k) text += alphabet[rng() % (sizeof alphabet - 1)];
     const std::size_t size = text.size();
     text.append(kQuadReach, rng() % 2 == 0 ? '\n' : '7');
-    std::uint32_t a = 0, b = 0;
-    const char* bounded = scan_ipv4_decimal(text.data(), text.data() + size, a);
-    const char* quad = scan_ipv4_quad(text.data(), b);
-    // Within the text, the two agree; past its end only the quad reader looks.
-    if (bounded != nullptr && bounded < text.data() + size) {
-      ASSERT_EQ(quad, bounded) << text;
-      ASSERT_EQ(a, b) << text;
-    } else if (quad != nullptr && quad < text.data() + size) {
-      FAIL() << "only the quad reader accepts " << text;
+    for (const bool padded : {false, true}) {
+      std::uint32_t a = 0, b = 0;
+      const char* bounded = scan_ipv4_decimal(text.data(), text.data() + size, a, padded);
+      const char* quad = padded ? scan_ipv4_padded(text.data(), b) : scan_ipv4_quad(text.data(), b);
+      // Within the text, the two agree; past its end only the quad reader looks.
+      if (bounded != nullptr && bounded < text.data() + size) {
+        ASSERT_EQ(quad, bounded) << text << (padded ? " padded" : "");
+        ASSERT_EQ(a, b) << text;
+      } else if (quad != nullptr && quad < text.data() + size) {
+        FAIL() << "only the quad reader accepts " << text << (padded ? " padded" : "");
+      }
     }
   }
 }

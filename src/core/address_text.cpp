@@ -155,7 +155,10 @@ const char* scan_ipv4_decimal(const char* p, const char* end, std::uint32_t& out
   return p;
 }
 
-const char* scan_ipv4_quad(const char* p, std::uint32_t& out) noexcept {
+namespace {
+
+template <bool kPadded>
+const char* scan_quad(const char* p, std::uint32_t& out) noexcept {
   // A quad is at most 15 bytes, and each number reads at most its three digits.
   std::uint32_t v = 0;
   for (int part = 0; part < 4; ++part) {
@@ -167,7 +170,7 @@ const char* scan_ipv4_quad(const char* p, std::uint32_t& out) noexcept {
       n = c0;
       p += 1;
     } else {
-      if (c0 == 0) return nullptr;  // a leading zero
+      if (!kPadded && c0 == 0) return nullptr;  // a leading zero
       const unsigned c2 = static_cast<unsigned char>(p[2]) - 48u;
       if (c2 > 9) {
         n = c0 * 10 + c1;
@@ -186,6 +189,16 @@ const char* scan_ipv4_quad(const char* p, std::uint32_t& out) noexcept {
   }
   out = v;
   return p;
+}
+
+}  // namespace
+
+const char* scan_ipv4_quad(const char* p, std::uint32_t& out) noexcept {
+  return scan_quad<false>(p, out);
+}
+
+const char* scan_ipv4_padded(const char* p, std::uint32_t& out) noexcept {
+  return scan_quad<true>(p, out);
 }
 
 namespace {

@@ -39,6 +39,9 @@ const char* scan_ipv4_decimal(const char* p, const char* end, std::uint32_t& out
 // readable, with no test for the end: a third less time, on lists that are mostly quads.
 inline constexpr std::size_t kQuadReach = 16;
 const char* scan_ipv4_quad(const char* p, std::uint32_t& out) noexcept;
+// The same for scan_ipv4_decimal(p, end, out, true), padded: a quarter of grep's time on a
+// list of addresses was the test for the end.
+const char* scan_ipv4_padded(const char* p, std::uint32_t& out) noexcept;
 
 // IPv6 text at the start of [p, e) (the grammar of parse_ipv6). Returns where it stops, at e
 // or at the first character that cannot continue the address, or null when the text up to

@@ -95,6 +95,12 @@ inline const char* next_separator(const char* p, const char* e) noexcept {
   return p;
 }
 
+// A padded IPv4 address at p, in text that ends at e.
+inline const char* ipv4_at(const char* p, const char* e, std::uint32_t& v) noexcept {
+  return e - p >= static_cast<std::ptrdiff_t>(kQuadReach) ? scan_ipv4_padded(p, v)
+                                                          : scan_ipv4_decimal(p, e, v, true);
+}
+
 // The addresses of the text from b on, to f in order, to e, or with kToNewline to the first
 // newline before e. Returns where the text ended (e, or the newline), or null when f
 // returned false (the rest is unread).
@@ -108,7 +114,7 @@ const char* scan_addresses(const char* b, const char* e, F&& f) {
   // addresses, most logs) has it read at once, with no search for its token.
   if (b != e && (cls(*b) & kDigit) != 0) {
     std::uint32_t v;
-    const char* end = scan_ipv4_decimal(b, e, v, true);
+    const char* end = ipv4_at(b, e, v);
     if (end != nullptr && (end == e || (cls(*end) & kRun) == 0) && ends_token(end, e)) {
       if (!f(static_cast<const TextAddress&>(TextAddress{b, end, false, false, v, 0}))) {
         return nullptr;
@@ -149,7 +155,8 @@ const char* scan_addresses(const char* b, const char* e, F&& f) {
       }
       if (!found && start != nullptr && (cls(*start) & kDigit) != 0) {
         std::uint32_t v;
-        const char* end = scan_ipv4_decimal(start, q, v, true);
+        // Read to e rather than q: the byte at q is no digit or dot, and stops it all the same.
+        const char* end = ipv4_at(start, e, v);
         // After it: a port, or what may follow any address.
         if (end != nullptr && (ends_token(end, e) || *end == ':')) {
           a = {start, end, false, false, v, 0};
