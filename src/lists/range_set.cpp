@@ -829,7 +829,15 @@ void RangeSet<R>::drain(const Render& render, const Emit& emit, std::size_t piec
 
 template <class R>
 SortedRanges<R> RangeSet<R>::take(std::size_t piece, std::size_t serial) {
+  // Room for as many ranges as items are held, the most the union can have: grown step by
+  // step, the copies and their new pages were a seventh of building grep's set.
+  seal();
+  std::size_t most = flat_.size() + wide_.size();
+  for (const Blocks& bucket : buckets_) {
+    for (const Block& b : bucket) most += b.size;
+  }
   std::vector<R> out;
+  out.reserve(most);
   drain([](std::span<const R>, Text&) {},
         [&](std::span<const R> ranges, const Text&) {
           out.insert(out.end(), ranges.begin(), ranges.end());
