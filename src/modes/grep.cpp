@@ -81,8 +81,14 @@ class Searcher {
       : rq_(rq), ctx_(ctx), json_(ctx.format == Format::json), by_item_(rq.which || json_) {
     if (by_item_) {
       items_ = items_of(rq.networks, rq.lists);
-      most4_.emplace(std::span<const Range4>(items_.v4));
-      most6_.emplace(std::span<const Range6>(items_.v6));
+      // The two families' sweeps on the two threads at once.
+      for_each_task(2, [this](std::size_t family) {
+        if (family == 0) {
+          most4_.emplace(std::span<const Range4>(items_.v4));
+        } else {
+          most6_.emplace(std::span<const Range6>(items_.v6));
+        }
+      });
     } else {
       Union u = union_of(rq.networks, rq.lists);
       v4_ = IndexedRanges4(std::move(u.v4));
