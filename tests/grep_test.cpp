@@ -315,6 +315,7 @@ TEST_F(GrepTest, LargeFilesReadInPiecesAsSmallOnes) {
   EXPECT_EQ(invoke({"grep", networks, big}), ok(want));
   EXPECT_EQ(invoke({"grep", "--invert", networks, big}), ok(want_invert));
   EXPECT_EQ(invoke({"grep", "--which", networks, big}), ok(want_which));
+  EXPECT_EQ(invoke({"grep", "--which", "-c", networks, big}), ok(std::to_string(selected) + "\n"));
   EXPECT_EQ(invoke({"grep", "-c", networks, big, big}),
             ok(big + ":" + std::to_string(selected) + "\n" + big + ":" + std::to_string(selected) +
                "\n"));

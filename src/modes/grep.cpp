@@ -164,13 +164,8 @@ class Searcher {
         p.cut = number;
         return false;
       }
-      if (!s.select(line.data, line.data + line.size, p.found)) return true;
-      ++p.selected;
-      if (s.rq_.count) return true;
-      if (s.rq_.which) {
-        for (const Found& f : p.found) s.append_which(p.text, prefix, f);
-      } else {
-        append(p.text, prefix, line.data, line.data + line.size);
+      if (s.select(line.data, line.data + line.size, p.found)) {
+        take(p, line.data, line.data + line.size);
       }
       return true;
     }
@@ -180,18 +175,20 @@ class Searcher {
       std::size_t lines = 0;
       for (const char* line = b; line != e; ++lines) {
         const char* nl = nullptr;
-        const bool in = s.select_in_line(line, e, p.found, nl);
-        if (in) {
-          ++p.selected;
-          if (s.rq_.which) {
-            for (const Found& f : p.found) s.append_which(p.text, prefix, f);
-          } else if (!s.rq_.count) {
-            append(p.text, prefix, line, nl);
-          }
-        }
+        if (s.select_in_line(line, e, p.found, nl)) take(p, line, nl);
         line = nl + 1;
       }
       return lines;
+    }
+    // A selected line [b, e), its matches in p.found: counted, and written as the form asks.
+    void take(Piece& p, const char* b, const char* e) {
+      ++p.selected;
+      if (s.rq_.count) return;
+      if (s.rq_.which) {
+        for (const Found& f : p.found) s.append_which(p.text, prefix, f);
+      } else {
+        append(p.text, prefix, b, e);
+      }
     }
     void emit(Piece& p, std::uint64_t before) {
       selected += p.selected;
