@@ -91,6 +91,7 @@ TEST(Split, WholeIpv6SplitsAgreeWithInetNtop) {
       {"::", 104, 120, {}},                             // in ::/64, dotted
       {"::ffff:0:0", 112, 120, {}},                     // mapped
       {"1:0:0:0:1::", 80, 96, {}},                      // a zero group after a nonzero one
+      {"2001:db8:1234:5678:9abc::", 80, 96, {}},        // a text before the group past 16
       {"fe80::", 10, 26, {{"fe80::", "fe80:7fff::"}}},  // the top of the first run used
       {"ffff:ffff:ffff:ff00::", 56, 72, {{"ffff:ffff:ffff:ff80::", "ffff:ffff:ffff:ff80::"}}},
   };

@@ -85,17 +85,15 @@ class SubnetText6 {
     std::memcpy(tail, tail_, tail_size_);
     std::memcpy(tail + tail_size_, end, end_size);
     const std::size_t tail_size = tail_size_ + end_size;
-    auto g = static_cast<unsigned>(first >> shift) & 0xffff;
+    const auto g = static_cast<unsigned>(first >> shift) & 0xffff;
     const auto gstep = static_cast<unsigned>(step >> shift);
-    for (std::size_t i = 0; i < n; ++i, g += gstep) {
-      std::memcpy(out, stem_, sizeof stem_);
-      out += stem_size_;
-      std::memcpy(out, groups_[g].text, 4);
-      out += groups_[g].size;
-      std::memcpy(out, tail, sizeof tail);
-      out += tail_size;
+    // The fewer bytes stored a line, the faster: most stems and tails take 16 bytes or fewer
+    // ("2001:db8:1234:" and "::/56\n"); the widest stores made a /32 into /56s take 1.4
+    // times as long.
+    if (stem_size_ <= 16 && tail_size <= 16) {
+      return run<16, 16>(out, g, gstep, n, tail, tail_size);
     }
-    return out;
+    return run<sizeof stem_, sizeof tail>(out, g, gstep, n, tail, tail_size);
   }
 
   char* write(char* out, u128 a) noexcept {
@@ -117,6 +115,20 @@ class SubnetText6 {
   }
 
  private:
+  template <std::size_t kStem, std::size_t kTail>
+  char* run(char* out, unsigned g, unsigned gstep, std::size_t n, const char* tail,
+            std::size_t tail_size) const noexcept {
+    for (std::size_t i = 0; i < n; ++i, g += gstep) {
+      std::memcpy(out, stem_, kStem);
+      out += stem_size_;
+      std::memcpy(out, groups_[g].text, 4);
+      out += groups_[g].size;
+      std::memcpy(out, tail, kTail);
+      out += tail_size;
+    }
+    return out;
+  }
+
   // Where the group's digits stand: the texts with ffff and fffe there differ in its last.
   void learn(u128 key, unsigned shift) noexcept {
     char a[kMaxAddressText + 1], b[kMaxAddressText + 1];
