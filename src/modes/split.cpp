@@ -118,13 +118,21 @@ class SubnetText6 {
   template <std::size_t kStem, std::size_t kTail>
   char* run(char* out, unsigned g, unsigned gstep, std::size_t n, const char* tail,
             std::size_t tail_size) const noexcept {
-    for (std::size_t i = 0; i < n; ++i, g += gstep) {
-      std::memcpy(out, stem_, kStem);
-      out += stem_size_;
-      std::memcpy(out, groups_[g].text, 4);
-      out += groups_[g].size;
-      std::memcpy(out, tail, kTail);
-      out += tail_size;
+    // A stretch of lines whose group has as many digits is lines of one length: each line's
+    // place is known without the one before, and the stores of lines overlap in time.
+    for (std::size_t i = 0; i < n;) {
+      const unsigned digits = groups_[g].size;
+      const unsigned past = 1u << (4 * digits);  // the first group with one digit more
+      const std::size_t k = std::min<std::size_t>(n - i, (past - g + gstep - 1) / gstep);
+      const std::size_t line = stem_size_ + digits + tail_size;
+      for (std::size_t j = 0; j < k; ++j, g += gstep) {
+        char* p = out + j * line;
+        std::memcpy(p, stem_, kStem);
+        std::memcpy(p + stem_size_, groups_[g].text, 4);
+        std::memcpy(p + stem_size_ + digits, tail, kTail);
+      }
+      out += k * line;
+      i += k;
     }
     return out;
   }
@@ -183,7 +191,9 @@ class SubnetWriter {
         } else {
           constexpr std::size_t lines =
               (Sink::kMaxReserve - SubnetText6::kLine) / SubnetText6::kLine;
-          const u128 n = (run_last - a) / step + 1;
+          // Blocks in the run: a shift, as step is a power of two (and not 2^128, since a is
+          // not the start of the space).
+          const u128 n = ((run_last - a) >> (kWidth<R> - len_)) + 1;
           for (u128 done = 0; done < n;) {
             const auto k = static_cast<std::size_t>(std::min<u128>(n - done, lines));
             char* p = out_.reserve(lines * SubnetText6::kLine + SubnetText6::kLine);
