@@ -1,5 +1,6 @@
 #include "core/address_text.hpp"
 
+#include <array>
 #include <bit>
 #include <cstring>
 #include <string_view>
@@ -41,12 +42,24 @@ std::uint64_t read_number(const char*& p) noexcept {
   return v;
 }
 
-char* append_decimal_octet(char* out, unsigned v) noexcept {
-  if (v >= 100) *out++ = static_cast<char>('0' + v / 100);
-  if (v >= 10) *out++ = static_cast<char>('0' + v / 10 % 10);
-  *out++ = static_cast<char>('0' + v % 10);
-  return out;
-}
+// Each octet's digits and a dot, stored four bytes at once: lists of tens of thousands of
+// IPv4 prefixes spent a third of their writing time on the branches of digit by digit.
+struct OctetText {
+  char text[4];
+  std::uint8_t size;  // the digits and the dot
+};
+constexpr std::array<OctetText, 256> kOctets = [] {
+  std::array<OctetText, 256> t{};
+  for (unsigned v = 0; v < 256; ++v) {
+    unsigned n = 0;
+    if (v >= 100) t[v].text[n++] = static_cast<char>('0' + v / 100);
+    if (v >= 10) t[v].text[n++] = static_cast<char>('0' + v / 10 % 10);
+    t[v].text[n++] = static_cast<char>('0' + v % 10);
+    t[v].text[n++] = '.';
+    t[v].size = static_cast<std::uint8_t>(n);
+  }
+  return t;
+}();
 
 // The 32 hexadecimal digits of an IPv6 address, most significant first, at d.
 void hex_digits(std::uint64_t hi, std::uint64_t lo, char* d) noexcept {
@@ -106,11 +119,8 @@ constexpr std::array<ZeroRun, 256> kZeroRuns = [] {
 }();
 
 char* format_v4(char* out, const std::uint8_t* b) noexcept {
-  for (int i = 0; i < 4; ++i) {
-    if (i != 0) *out++ = '.';
-    out = append_decimal_octet(out, b[i]);
-  }
-  return out;
+  return format_ipv4(
+      out, std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3]);
 }
 
 }  // namespace
@@ -325,6 +335,15 @@ std::optional<Address> parse_address(Family af, const char* text) noexcept {
 Address packadrinfo(Family af, const char* text) {
   if (auto a = parse_address(af, text)) return *a;
   fail(std::string(msg::invalid_address));
+}
+
+char* format_ipv4(char* out, std::uint32_t v) noexcept {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const OctetText& t = kOctets[v >> shift & 0xff];
+    std::memcpy(out, t.text, 4);
+    out += t.size;
+  }
+  return out - 1;  // the last dot stays behind the end
 }
 
 char* format_address(char* out, const Address& a) noexcept {

@@ -77,6 +77,8 @@ inline constexpr char kHexDigits[] = "0123456789abcdef";
 // not) and ::ffff:a.b.c.d (groups 0-4 zero, group 5 ffff). It may store bytes past the end
 // it returns, but none past out + kMaxAddressText (so kMaxAddressText + 1 bytes in all).
 char* format_address(char* out, const Address& a) noexcept;
+// The same for an IPv4 address given as its value.
+char* format_ipv4(char* out, std::uint32_t v) noexcept;
 // The same for an IPv6 address given as its two 64-bit halves, most significant first.
 char* format_ipv6(char* out, std::uint64_t hi, std::uint64_t lo) noexcept;
 

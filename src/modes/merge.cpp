@@ -68,7 +68,7 @@ class Writer {
     out_.commit(p);
   }
 
-  char* number(char* p, std::uint32_t v) noexcept { return format_address(p, Address::v4(v)); }
+  char* number(char* p, std::uint32_t v) noexcept { return format_ipv4(p, v); }
   char* number(char* p, u128 v) noexcept {
     return six_.write(p, static_cast<std::uint64_t>(v >> 64), static_cast<std::uint64_t>(v));
   }
