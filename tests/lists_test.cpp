@@ -223,6 +223,23 @@ TEST(OrderedPipeline, AFailureStopsEveryThreadAndIsThrownOnce) {
 // Items crowded into a few /16s (so that the index looks at their /24s), spread over the
 // rest, and holding whole /16s, at the edges of the space and of the /16s: which item holds an
 // address, and whether the union does, are what a look at every item says.
+// The byte-a-pass sort gives what a stable comparison sort gives: keys that differ in one
+// byte only (passes skipped), in all four, and many equal ones.
+TEST(Lookup, RadixSortIsAStableSort) {
+  std::mt19937_64 rng(23);
+  for (const std::uint32_t mask : {0xffffffffu, 0x00ff0000u, 0xff0000ffu, 0x7u, 0u}) {
+    for (const std::size_t n : {0, 1, 2, 1000, 70000}) {
+      std::vector<std::pair<std::uint32_t, std::uint32_t>> v(n);
+      for (std::uint32_t i = 0; i < n; ++i) v[i] = {static_cast<std::uint32_t>(rng()) & mask, i};
+      auto want = v;
+      std::stable_sort(want.begin(), want.end(),
+                       [](const auto& x, const auto& y) { return x.first < y.first; });
+      radix_sort32(v, [](const auto& x) { return x.first; });
+      ASSERT_EQ(v, want) << "mask " << mask << ", " << n << " keys";
+    }
+  }
+}
+
 TEST(Lookup, CrowdedAndSparseSetsAgreeWithALookAtEveryItem) {
   std::mt19937_64 rng(606);
   for (int round = 0; round < 30; ++round) {

@@ -7,6 +7,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -32,6 +33,20 @@ inline void prefault(const void* p, std::size_t n) noexcept {
   (void)p;
   (void)n;
 #endif
+}
+
+// For a vector filled by push_back within the room it reserved: maps the room ahead of its
+// end a stretch at a time, as above. mapped keeps how far (in elements) it is mapped; call
+// before each push_back.
+template <class V>
+void map_ahead(const V& v, std::size_t& mapped) noexcept {
+  if (v.size() < mapped || v.size() >= v.capacity()) return;
+  using T = typename V::value_type;
+  const std::size_t stretch =
+      std::max<std::size_t>(1, prefault_stretch(v.size() * sizeof(T)) / sizeof(T));
+  const std::size_t n = std::min(v.capacity() - v.size(), stretch);
+  prefault(v.data() + v.size(), n * sizeof(T));
+  mapped = v.size() + n;
 }
 
 }  // namespace maskery

@@ -19,6 +19,7 @@
 #include "core/input_files.hpp"
 #include "core/line_reader.hpp"
 #include "core/messages.hpp"
+#include "core/prefault.hpp"
 #include "core/untrusted.hpp"
 #include "lists/list_line.hpp"
 #include "lists/threads.hpp"
@@ -159,9 +160,13 @@ void ItemList::add(const Item& item) {
   if (count == kWritten - 1) fail(std::string(msg::too_many_items));  // the numbers are 31 bits
   const std::uint32_t number = count++ | (item.range ? kWritten : 0);
   if (item.kind == Item::Kind::inet) {
+    map_ahead(v4, mapped4);
+    map_ahead(v4_item, mapped4_item);
     v4.push_back(item.r4);
     v4_item.push_back(number);
   } else {
+    map_ahead(v6, mapped6);
+    map_ahead(v6_item, mapped6_item);
     v6.push_back(item.r6);
     v6_item.push_back(number);
   }

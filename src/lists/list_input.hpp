@@ -38,16 +38,22 @@ struct ItemList {
   std::uint32_t count = 0;  // items of both families
 
   void add(const Item& item);
-  // Room for the IPv4 items of a list of this many bytes, had its lines 16 bytes (most have
-  // more): reserved, not touched, it spares the copies and the new pages of growing step by
-  // step.
+  // Room for the items of either family of a list of this many bytes, had its lines 16 bytes
+  // (most have more): reserved, not touched, it spares the copies and the new pages of
+  // growing step by step.
   void expect(std::size_t bytes) {
     const std::size_t n = std::min<std::size_t>(bytes / 16, std::size_t{1} << 24);
     v4.reserve(n);
     v4_item.reserve(n);
+    // IPv6 lines are longer: a third as many.
+    v6.reserve(n / 3);
+    v6_item.reserve(n / 3);
   }
   // The items of other after these, numbered on from them.
   void absorb(ItemList&& other);
+
+  // How far each array is mapped ahead of its end (prefault.hpp).
+  std::size_t mapped4 = 0, mapped4_item = 0, mapped6 = 0, mapped6_item = 0;
 };
 
 // Bad lines to skip rather than fail on: each is named through diag, the first kNamed of a

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/prefault.hpp"
 #include "lists/ranges.hpp"
 
 namespace maskery {
@@ -158,6 +159,25 @@ SortedRanges<R> intersect(std::span<const R> a, std::span<const R> b) {
   return SortedRanges<R>::adopt(std::move(out));
 }
 
+// Sorts v by key(x), a 32-bit number, keeping the order of equal keys: a byte a pass, and a
+// pass skipped where every key has the same byte there. A comparison sort of 100,000 starts
+// and ends took a sixth of the time of making the IPv4 set that grep --which asks.
+template <class T, class Key>
+void radix_sort32(std::vector<T>& v, Key&& key) {
+  std::vector<T> other;
+  other.reserve(v.size());
+  prefault(other.data(), v.size() * sizeof(T));
+  other.resize(v.size());
+  for (unsigned shift = 0; shift < 32; shift += 8) {
+    std::size_t at[257] = {};
+    for (const T& x : v) ++at[(key(x) >> shift & 255) + 1];
+    if (std::find(at + 1, at + 257, v.size()) != at + 257) continue;  // all in one place
+    for (unsigned b = 1; b < 257; ++b) at[b] += at[b - 1];
+    for (const T& x : v) other[at[key(x) >> shift & 255]++] = x;
+    v.swap(other);
+  }
+}
+
 // Which item holds an address: the most specific (fewest addresses), the first given on a
 // tie. Made once from the items, as the address line cut where the answer changes: each cut
 // is a start and the item that holds the addresses from there to the next cut (or none).
@@ -171,21 +191,36 @@ class MostSpecific {
     // A sweep over the starts and the ends, with the items open at each point in a heap,
     // best on top; an item that has ended leaves the heap only when it comes to the top,
     // where it would be wrong.
-    std::vector<std::pair<Num<R>, std::uint32_t>> starts(items.size());  // (first, item)
-    for (std::uint32_t i = 0; i < starts.size(); ++i) starts[i] = {items[i].first, i};
-    std::sort(starts.begin(), starts.end());
+    // Every array is mapped ahead of its first use (prefault.hpp): page by page, the faults
+    // were a third of the time of making the sets of 100,000 items.
+    std::vector<std::pair<Num<R>, std::uint32_t>> starts;  // (first, item)
+    starts.reserve(items.size());
+    prefault(starts.data(), items.size() * sizeof starts[0]);
+    for (std::uint32_t i = 0; i < items.size(); ++i) starts.emplace_back(items[i].first, i);
+    if constexpr (std::is_same_v<Num<R>, std::uint32_t>) {
+      // In the order of the items already: equal starts stay in the order of their numbers.
+      radix_sort32(starts, [](const auto& s) { return s.first; });
+    } else {
+      std::sort(starts.begin(), starts.end());
+    }
     std::vector<Num<R>> ends;    // where items end, one past their last; an item that reaches
     ends.reserve(items.size());  // the top of the space never ends
+    prefault(ends.data(), items.size() * sizeof(Num<R>));
     for (const R& r : items) {
       if (r.last != std::numeric_limits<Num<R>>::max()) ends.push_back(r.last + 1);
     }
-    std::sort(ends.begin(), ends.end());
+    if constexpr (std::is_same_v<Num<R>, std::uint32_t>) {
+      radix_sort32(ends, [](std::uint32_t e) { return e; });
+    } else {
+      std::sort(ends.begin(), ends.end());
+    }
     using Open = std::pair<Num<R>, std::uint32_t>;  // (size less one, item): the least is best
     // Room for all at once, taken as it is used: grown step by step, each copy touched new
     // pages, and a new page costs as much as a few hundred items here.
     std::vector<Open> open;
     open.reserve(items.size());
     cuts_.reserve(2 * items.size());
+    std::size_t mapped = 0;  // cuts_ mapped ahead, as far as this
     const auto worse = [](const Open& x, const Open& y) { return y < x; };
     std::size_t i = 0, j = 0;
     while (i < starts.size() || j < ends.size()) {
@@ -203,7 +238,10 @@ class MostSpecific {
         open.pop_back();
       }
       const std::uint32_t best = open.empty() ? kNone : open.front().second;
-      if (cuts_.empty() ? best != kNone : cuts_.back().item != best) cuts_.push_back({at, best});
+      if (cuts_.empty() ? best != kNone : cuts_.back().item != best) {
+        map_ahead(cuts_, mapped);
+        cuts_.push_back({at, best});
+      }
     }
     if constexpr (std::is_same_v<Num<R>, std::uint32_t>) {
       index_ = TopIndex(cuts_.size(), [this](std::size_t k) { return cuts_[k].at; });
