@@ -228,7 +228,8 @@ TEST(OrderedPipeline, AFailureStopsEveryThreadAndIsThrownOnce) {
 TEST(Lookup, RadixSortIsAStableSort) {
   std::mt19937_64 rng(23);
   for (const std::uint32_t mask : {0xffffffffu, 0x00ff0000u, 0xff0000ffu, 0x7u, 0u}) {
-    for (const std::size_t n : {0, 1, 2, 1000, 70000}) {
+    for (const std::size_t n :
+         {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{1000}, std::size_t{70000}}) {
       std::vector<std::pair<std::uint32_t, std::uint32_t>> v(n);
       for (std::uint32_t i = 0; i < n; ++i) v[i] = {static_cast<std::uint32_t>(rng()) & mask, i};
       auto want = v;
