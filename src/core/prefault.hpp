@@ -35,18 +35,23 @@ inline void prefault(const void* p, std::size_t n) noexcept {
 #endif
 }
 
-// For a vector filled by push_back within the room it reserved: maps the room ahead of its
-// end a stretch at a time, as above. mapped keeps how far (in elements) it is mapped; call
-// before each push_back.
+// Maps the room of an array being filled, from its end (size elements) on, a stretch at a
+// time within its capacity; returns how far, in elements, it is mapped.
+template <class T>
+std::size_t prefault_room(T* data, std::size_t size, std::size_t cap) noexcept {
+  const std::size_t stretch =
+      std::max<std::size_t>(1, prefault_stretch(size * sizeof(T)) / sizeof(T));
+  const std::size_t n = std::min(cap - size, stretch);
+  prefault(data + size, n * sizeof(T));
+  return size + n;
+}
+
+// The same for a vector filled by push_back within the room it reserved. mapped keeps how
+// far (in elements) it is mapped; call before each push_back.
 template <class V>
 void map_ahead(const V& v, std::size_t& mapped) noexcept {
   if (v.size() < mapped || v.size() >= v.capacity()) return;
-  using T = typename V::value_type;
-  const std::size_t stretch =
-      std::max<std::size_t>(1, prefault_stretch(v.size() * sizeof(T)) / sizeof(T));
-  const std::size_t n = std::min(v.capacity() - v.size(), stretch);
-  prefault(v.data() + v.size(), n * sizeof(T));
-  mapped = v.size() + n;
+  mapped = prefault_room(v.data(), v.size(), v.capacity());
 }
 
 }  // namespace maskery

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "lists/ordered_pipeline.hpp"
+#include "lists/radix_sort.hpp"
 #include "lists/threads.hpp"
 
 namespace maskery {
@@ -84,27 +85,9 @@ void sort_span(R* b, R* e, R* t) noexcept {
   }
 }
 
-// IPv4: least significant byte first, one counting pass per byte, and a byte that all items
-// share is skipped; the result is left in [b, e).
+// IPv4: by first address, a byte a pass; the result is left in [b, e).
 void sort_piece(Range4* b, Range4* e, Range4* t) noexcept {
-  const auto n = static_cast<std::size_t>(e - b);
-  if (n < 2) return;
-  Range4* from = b;
-  Range4* to = t;
-  for (unsigned shift = 0; shift < 32; shift += 8) {
-    std::array<std::uint32_t, 256> count{};
-    for (const Range4* r = from; r != from + n; ++r) ++count[(r->first >> shift) & 0xff];
-    if (count[(from->first >> shift) & 0xff] == n) continue;
-    std::uint32_t pos = 0;
-    for (auto& c : count) {
-      const std::uint32_t k = c;
-      c = pos;
-      pos += k;
-    }
-    for (const Range4* r = from; r != from + n; ++r) to[count[(r->first >> shift) & 0xff]++] = *r;
-    std::swap(from, to);
-  }
-  if (from != b) std::copy(from, from + n, b);
+  radix_sort32(b, e, t, [](const Range4& r) { return r.first; });
 }
 void sort_piece(Packed6* b, Packed6* e, Packed6* t) noexcept {
   sort_span<12>(b, e, t);

@@ -235,9 +235,7 @@ class FlatRanges {
   // The next stretch of room mapped, after the array has grown if it is full.
   void ahead() {
     if (size_ == cap_) grow();
-    const std::size_t n = std::min(cap_ - size_, prefault_stretch(size_ * sizeof(R)) / sizeof(R));
-    prefault(v_ + size_, n * sizeof(R));
-    ready_ = size_ + n;
+    ready_ = prefault_room(v_, size_, cap_);
   }
   void grow() {
     const std::size_t cap = cap_ == 0 ? std::max<std::size_t>(room_, 256) : 2 * cap_;
