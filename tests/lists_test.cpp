@@ -296,6 +296,45 @@ TEST(Lookup, CrowdedAndSparseSetsAgreeWithALookAtEveryItem) {
   }
 }
 
+TEST(Lookup, MostSpecificIpv6AgreesWithALookAtEveryItem) {
+  std::mt19937_64 rng(607);
+  const auto u128_of = [&] { return u128{rng()} << 64 | rng(); };
+  for (int round = 0; round < 30; ++round) {
+    // Crowded top bits (one /16, and one /24 within it, that the index splits again), the
+    // edges of the space, and anywhere.
+    const u128 crowded[] = {u128{0x20010db8} << 96, u128{0x20010d00} << 96, 0, ~u128{0}};
+    const auto somewhere = [&]() -> u128 {
+      if (rng() % 3 == 0) return u128_of();
+      const u128 base = crowded[rng() % 4];
+      const u128 low = u128_of() >> (rng() % 2 == 0 ? 104 : 16);
+      return base == ~u128{0} ? base - low : base | low;
+    };
+    std::vector<Range6> items(1 + rng() % 400);
+    for (auto& r : items) {
+      const u128 a = somewhere();
+      const u128 span = rng() % 4 == 0 ? u128_of() >> (rng() % 128) : u128{rng() % 300};
+      r = {a, a > ~u128{0} - span ? ~u128{0} : a + span};
+    }
+    const MostSpecific<Range6> most{std::span<const Range6>(items)};
+    for (int q = 0; q < 3000; ++q) {
+      u128 a = somewhere();
+      if (q % 3 == 0) {  // at an edge of an item
+        const Range6& r = items[rng() % items.size()];
+        a = q % 2 == 0 ? r.first - 1 : r.last + 1;
+      }
+      std::uint32_t want = MostSpecific<Range6>::kNone;
+      for (std::uint32_t i = 0; i < items.size(); ++i) {
+        if (a < items[i].first || a > items[i].last) continue;
+        if (want == MostSpecific<Range6>::kNone ||
+            items[i].last - items[i].first < items[want].last - items[want].first) {
+          want = i;
+        }
+      }
+      ASSERT_EQ(most.find(a), want) << "round " << round << ", query " << q;
+    }
+  }
+}
+
 // Each line as a whole-file reader hands it over: its number, its bytes, whether cut.
 struct SeenLine {
   std::uint64_t number;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/prefault.hpp"
@@ -37,13 +38,12 @@ void radix_sort32(T* b, T* e, T* t, Key&& key) noexcept {
 }
 
 // The same for a whole vector, with room to spare mapped at once.
+// (Not set to zero first: every element is written before it is read.)
 template <class T, class Key>
 void radix_sort32(std::vector<T>& v, Key&& key) {
-  std::vector<T> spare;
-  spare.reserve(v.size());
-  prefault(spare.data(), v.size() * sizeof(T));
-  spare.resize(v.size());
-  radix_sort32(v.data(), v.data() + v.size(), spare.data(), key);
+  const auto spare = std::make_unique_for_overwrite<T[]>(v.size());
+  prefault(spare.get(), v.size() * sizeof(T));
+  radix_sort32(v.data(), v.data() + v.size(), spare.get(), key);
 }
 
 }  // namespace maskery

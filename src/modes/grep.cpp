@@ -257,6 +257,7 @@ class Searcher {
         if (h != kNone) {
           in = true;
           found.push_back({a.begin, a.end, h});
+          prefetch_item(h);
         }
       } else if (inside(a)) {
         in = true;
@@ -307,6 +308,19 @@ class Searcher {
     out.write(prefix);
     out.write(text);
     out.write("\n");
+  }
+
+  // The item is written once its line has been read to the end: asked for now, it has come
+  // from memory by then (waiting for it was a sixth of --which's time on a log).
+  void prefetch_item(std::uint32_t k) const noexcept {
+    const std::uint32_t i = k & ~kSix;
+    if (k & kSix) {
+      __builtin_prefetch(&items_.v6[i]);
+      __builtin_prefetch(&items_.v6_item[i]);
+    } else {
+      __builtin_prefetch(&items_.v4[i]);
+      __builtin_prefetch(&items_.v4_item[i]);
+    }
   }
 
   // The item as --which names it, at out: ADDRESS/LEN (host bits cleared) for an address or
