@@ -404,6 +404,41 @@ TEST(RangeSet, SortsAndJoinsPiecesAsOneFold) {
   check_pieces<Range6>(rng, 128);
 }
 
+// A set of millions of items takes its later slabs in large pages, where the kernel gives
+// them: the union is the same.
+template <class R>
+void check_large(std::mt19937_64& rng, std::size_t n) {
+  using N = Num<R>;
+  std::vector<R> items(n);
+  for (R& r : items) {
+    const auto first = static_cast<N>((u128{rng()} << 64) | rng());
+    const auto length = static_cast<N>(rng() % 4 == 0 ? rng() % 5000 : 0);
+    r = {first, first + length < first ? ~N{0} : static_cast<N>(first + length)};
+  }
+  RangeSet<R> set;
+  for (const R& r : items) set.add(r);
+  const auto got = set.take();
+  std::sort(items.begin(), items.end(), [](const R& a, const R& b) { return a.first < b.first; });
+  std::vector<R> want;
+  for (const R& r : items) {
+    if (!want.empty() && (r.first <= want.back().last || r.first - want.back().last == 1)) {
+      want.back().last = std::max(want.back().last, r.last);
+    } else {
+      want.push_back(r);
+    }
+  }
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    ASSERT_TRUE(got[i].first == want[i].first && got[i].last == want[i].last) << i;
+  }
+}
+
+TEST(RangeSet, LargeSetsInLargeSlabs) {
+  std::mt19937_64 rng(29);
+  check_large<Range4>(rng, 1500000);  // 12 MB held
+  check_large<Range6>(rng, 800000);   // 13 MB held
+}
+
 // A sorted list gives back the room of each bucket it leaves; items that come after it in
 // any order go to those buckets again, into blocks that follow the cut ones.
 template <class R>
