@@ -235,24 +235,27 @@ class Searcher {
   // Whether the line is selected; the matches (for --which and JSON) are kept in found.
   bool select(const char* b, const char* e, std::vector<Found>& found) const {
     const char* nl;
-    return select_from<false>(b, e, found, nl);
+    return by_item_ ? select_from<false, true>(b, e, found, nl)
+                    : select_from<false, false>(b, e, found, nl);
   }
   // The same for the line that starts at b and ends at the first newline before e; nl is set
   // to that newline.
   bool select_in_line(const char* b, const char* e, std::vector<Found>& found,
                       const char*& nl) const {
-    return select_from<true>(b, e, found, nl);
+    return by_item_ ? select_from<true, true>(b, e, found, nl)
+                    : select_from<true, false>(b, e, found, nl);
   }
-  template <bool kInWindow>
+  // With kByItem (--which, JSON) every match and its item is wanted, not only whether there is
+  // one: two loops, so that each is as lean as its form allows.
+  template <bool kInWindow, bool kByItem>
   bool select_from(const char* b, const char* e, std::vector<Found>& found, const char*& nl) const {
     bool any = false, in = false;
     found.clear();
-    const bool all = by_item_;  // every match is wanted, not only whether there is one
-    const char* seen = b;       // the end of the last address
+    const char* seen = b;  // the end of the last address
     const auto each = [&](const TextAddress& a) {
       any = true;
       seen = a.end;
-      if (by_item_) {
+      if constexpr (kByItem) {
         const std::uint32_t h = holder(a);
         if (h != kNone) {
           in = true;
@@ -263,7 +266,7 @@ class Searcher {
         in = true;
       }
       // Without --invert a line is selected at its first match; with it, rejected there.
-      return all || !in;
+      return kByItem || !in;
     };
     if constexpr (kInWindow) {
       nl = for_each_address_in_line(b, e, each);
