@@ -128,15 +128,20 @@ void prefixes_of(const R& r, Emit&& emit) {
 // r as lists write it, at out: ADDRESS/LEN when it is a prefix (as_range false), else
 // FIRST-LAST. Returns the end; writes no more than kMaxRangeText bytes.
 inline constexpr std::size_t kMaxRangeText = 2 * kMaxAddressText + 2;
+inline char* format_value(char* out, std::uint32_t v) noexcept {
+  return format_ipv4(out, v);
+}
+inline char* format_value(char* out, u128 v) noexcept {
+  return format_ipv6(out, static_cast<std::uint64_t>(v >> 64), static_cast<std::uint64_t>(v));
+}
 template <class R>
 char* write_range_text(char* out, const R& r, bool as_range) noexcept {
-  char buf[kMaxAddressText + 1];  // format_address may store one byte past its text
-  char* p = format_address(buf, from_value(r.first));
-  out = std::copy(buf, p, out);
+  // Each address straight at out: it may store past its text, but not past kMaxAddressText,
+  // which the '-' and the next address (or the length) then write over.
+  out = format_value(out, r.first);
   if (as_range) {
     *out++ = '-';
-    p = format_address(buf, from_value(r.last));
-    return std::copy(buf, p, out);
+    return format_value(out, r.last);
   }
   const unsigned len = kWidth<R> - log2_count(r.last - r.first);
   *out++ = '/';
