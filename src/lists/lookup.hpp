@@ -69,10 +69,6 @@ class TopIndex {
     return {k == 0 ? 0 : k - 1, end};
   }
   bool empty() const noexcept { return below_.empty(); }
-  // Whether some key lies in the /16 top.
-  bool any_in(std::uint32_t top) const noexcept { return below_[top] != below_[top + 1]; }
-  // The number of keys below the /16 top.
-  std::uint32_t below(std::uint32_t top) const noexcept { return below_[top]; }
 
  private:
   std::vector<std::uint32_t> below_;
@@ -83,8 +79,8 @@ class TopIndex {
 // The last of the keys [b, e) at or below a, or e when there is none. Halves with no branch
 // on the keys: in a crowded network the keys are many, and which half holds a was a guess
 // the processor missed at half the steps.
-template <class It, class A, class Key>
-It last_at_or_below(It b, It e, A a, Key&& key) noexcept {
+template <class It, class Key>
+It last_at_or_below(It b, It e, std::uint32_t a, Key&& key) noexcept {
   if (b == e) return e;
   It base = b;  // the answer, if any, is in [base, base + n)
   for (auto n = e - b; n > 1;) {
@@ -229,24 +225,24 @@ class MostSpecific {
         cuts_.push_back({at, best});
       }
     }
-    if (cuts_.empty()) return;
-    index_ = TopIndex(cuts_.size(), [this](std::size_t k) { return top32(cuts_[k].at); });
-    for (std::uint32_t top = 0; top < 65536; ++top) {
-      const std::uint32_t k = index_.below(top);
-      if (index_.any_in(top) || (k != 0 && cuts_[k - 1].item != kNone)) {
-        none_[top / 8] = static_cast<std::uint8_t>(none_[top / 8] & ~(1u << top % 8));
-      }
+    if constexpr (std::is_same_v<Num<R>, std::uint32_t>) {
+      index_ = TopIndex(cuts_.size(), [this](std::size_t k) { return cuts_[k].at; });
     }
   }
   // The item that holds a, or kNone.
   std::uint32_t find(Num<R> a) const noexcept {
-    const std::uint32_t p = top32(a);
-    if (none_[p >> 19] >> (p >> 16 & 7) & 1) return kNone;
-    const auto [first, end] = index_.span(p);
-    const auto b = cuts_.begin() + static_cast<std::ptrdiff_t>(first);
-    const auto e = cuts_.begin() + static_cast<std::ptrdiff_t>(end);
-    const auto c = last_at_or_below(b, e, a, [](const Cut& x) { return x.at; });
-    return c == e ? kNone : c->item;
+    if constexpr (std::is_same_v<Num<R>, std::uint32_t>) {
+      if (cuts_.empty()) return kNone;
+      const auto [first, end] = index_.span(a);
+      const auto b = cuts_.begin() + static_cast<std::ptrdiff_t>(first);
+      const auto e = cuts_.begin() + static_cast<std::ptrdiff_t>(end);
+      const auto c = last_at_or_below(b, e, a, [](const Cut& x) { return x.at; });
+      return c == e ? kNone : c->item;
+    } else {
+      const auto it = std::upper_bound(cuts_.begin(), cuts_.end(), a,
+                                       [](Num<R> x, const Cut& c) { return x < c.at; });
+      return it == cuts_.begin() ? kNone : (it - 1)->item;
+    }
   }
 
  private:
@@ -254,16 +250,8 @@ class MostSpecific {
     Num<R> at;
     std::uint32_t item;
   };
-  // The top 32 bits of an address: what the index orders by. Both families' addresses are
-  // spread over their top bits, so one index serves both.
-  static std::uint32_t top32(Num<R> a) noexcept {
-    return static_cast<std::uint32_t>(a >> (kWidth<R> - 32));
-  }
   std::vector<Cut> cuts_;
-  TopIndex index_;
-  // A bit for each value of the top 16 bits that no item touches: most addresses that are in no
-  // item are answered here, in 8 KiB, without a search over the cuts (which missed the cache).
-  std::vector<std::uint8_t> none_ = std::vector<std::uint8_t>(65536 / 8, 0xff);
+  TopIndex index_;  // IPv4 only
 };
 
 }  // namespace maskery

@@ -78,7 +78,11 @@ ItemList items_of(std::string_view networks, const std::vector<std::string_view>
 class Searcher {
  public:
   Searcher(const GrepRequest& rq, const RunContext& ctx)
-      : rq_(rq), ctx_(ctx), json_(ctx.format == Format::json), by_item_(rq.which || json_) {
+      : rq_(rq),
+        ctx_(ctx),
+        json_(ctx.format == Format::json),
+        by_item_(rq.which || json_),
+        writes_items_(by_item_ && !rq.count && !rq.quiet) {
     if (by_item_) {
       items_ = items_of(rq.networks, rq.lists);
       // The two families' sweeps on the two threads at once.
@@ -260,7 +264,7 @@ class Searcher {
         if (h != kNone) {
           in = true;
           found.push_back({a.begin, a.end, h});
-          prefetch_item(h);
+          if (writes_items_) prefetch_item(h);
         }
       } else if (inside(a)) {
         in = true;
@@ -359,6 +363,7 @@ class Searcher {
   const GrepRequest& rq_;
   const RunContext& ctx_;
   bool json_, by_item_;
+  bool writes_items_;  // each item found is written (not only counted)
   IndexedRanges4 v4_;
   SortedRanges<Range6> v6_;
   ItemList items_;
