@@ -148,13 +148,14 @@ const char* scan_addresses(const char* b, const char* e, F&& f) {
     while (q != e && (cls(*q) & kRun) != 0) ++q;
     // IPv6 text has two to eight colons, and six or seven without a "::": a time of day
     // (12:00:01) is none, and is not read as one.
-    unsigned colons = 0;
+    unsigned colons = 0, dots = 0;
     bool gap = false;
     for (const char* c = p; c != q; ++c) {
       if (*c == ':') {
         ++colons;
         gap |= c + 1 != q && c[1] == ':';
       }
+      dots += *c == '.';
     }
     const bool colon = gap ? colons <= 8 : colons == 6 || colons == 7;
     const bool free = p == b || (cls(p[-1]) & kWord) == 0;
@@ -169,7 +170,9 @@ const char* scan_addresses(const char* b, const char* e, F&& f) {
       } else if (colon && scan_v6_token(p, q, a) != nullptr) {
         found = ends_token(a.end, e);
       }
-      if (!found && start != nullptr && (cls(*start) & kDigit) != 0) {
+      // An IPv4 address has its three dots within the token: a version (1.1), a time of day
+      // or a file name (index.html) is not read as one.
+      if (!found && start != nullptr && dots >= 3 && (cls(*start) & kDigit) != 0) {
         std::uint32_t v;
         // Read to e rather than q: the byte at q is no digit or dot, and stops it all the same.
         const char* end = ipv4_at(start, e, v);
