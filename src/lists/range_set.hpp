@@ -189,8 +189,8 @@ class Slabs {
  private:
   // Once the slabs hold kHugeFrom, the next ones (2 MiB each) are aligned to 2 MiB and mapped,
   // where the kernel can, in pages of that size: one fault for each rather than 512, and as
-  // many fewer misses of the address cache. Lists of 10 million lines merged in 0.8 of the
-  // time. Before, a page of 2 MiB mapped whole was more memory than a smaller list needs.
+  // many fewer misses of the address cache: lists of 10 million lines merged in 0.84 to 0.86 of
+  // the time. Sooner, a page of 2 MiB mapped whole would be more than a smaller list needs.
   static constexpr std::size_t kHuge = std::size_t{2} << 20;
   static constexpr std::size_t kHugeFrom = std::size_t{8} << 20;
   static_assert(kHuge % alignof(T) == 0);

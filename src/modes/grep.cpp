@@ -318,7 +318,7 @@ class Searcher {
   }
 
   // The item is written once its line has been read to the end: asked for now, it has come
-  // from memory by then (waiting for it was a sixth of --which's time on a log).
+  // from memory by then (on a busy machine, waiting for it took a sixth of --which's time).
   void prefetch_item(std::uint32_t k) const noexcept {
     const std::uint32_t i = k & ~kSix;
     if (k & kSix) {
