@@ -241,6 +241,20 @@ TEST(Lookup, RadixSortIsAStableSort) {
   }
 }
 
+// The most specific item that holds a, the first on a tie, by a look at every item.
+template <class R>
+std::uint32_t most_specific_of_all(const std::vector<R>& items, Num<R> a) {
+  std::uint32_t want = MostSpecific<R>::kNone;
+  for (std::uint32_t i = 0; i < items.size(); ++i) {
+    if (a < items[i].first || a > items[i].last) continue;
+    if (want == MostSpecific<R>::kNone ||
+        items[i].last - items[i].first < items[want].last - items[want].first) {
+      want = i;
+    }
+  }
+  return want;
+}
+
 TEST(Lookup, CrowdedAndSparseSetsAgreeWithALookAtEveryItem) {
   std::mt19937_64 rng(606);
   for (int round = 0; round < 30; ++round) {
@@ -282,14 +296,7 @@ TEST(Lookup, CrowdedAndSparseSetsAgreeWithALookAtEveryItem) {
       } else if (q % 7 == 0) {  // at an edge of a /16
         a = (a & 0xffff0000) | (q % 2 == 0 ? 0 : 0xffff);
       }
-      std::uint32_t want = MostSpecific<Range4>::kNone;
-      for (std::uint32_t i = 0; i < items.size(); ++i) {
-        if (a < items[i].first || a > items[i].last) continue;
-        if (want == MostSpecific<Range4>::kNone ||
-            items[i].last - items[i].first < items[want].last - items[want].first) {
-          want = i;
-        }
-      }
+      const std::uint32_t want = most_specific_of_all(items, a);
       ASSERT_EQ(most.find(a), want) << "round " << round << ", address " << a;
       ASSERT_EQ(in.holds(a), want != MostSpecific<Range4>::kNone) << a;
     }
@@ -322,14 +329,7 @@ TEST(Lookup, MostSpecificIpv6AgreesWithALookAtEveryItem) {
         const Range6& r = items[rng() % items.size()];
         a = q % 2 == 0 ? r.first - 1 : r.last + 1;
       }
-      std::uint32_t want = MostSpecific<Range6>::kNone;
-      for (std::uint32_t i = 0; i < items.size(); ++i) {
-        if (a < items[i].first || a > items[i].last) continue;
-        if (want == MostSpecific<Range6>::kNone ||
-            items[i].last - items[i].first < items[want].last - items[want].first) {
-          want = i;
-        }
-      }
+      const std::uint32_t want = most_specific_of_all(items, a);
       ASSERT_EQ(most.find(a), want) << "round " << round << ", query " << q;
     }
   }

@@ -343,7 +343,7 @@ std::vector<std::string> texts(const V& v) {
 
 // The union of v by std::sort and a plain fold.
 template <class R>
-std::vector<std::string> plain_union(std::vector<R> v) {
+std::vector<R> plain_fold(std::vector<R> v) {
   std::sort(v.begin(), v.end(), [](const R& a, const R& b) { return a.first < b.first; });
   std::vector<R> out;
   for (const R& r : v) {
@@ -353,7 +353,11 @@ std::vector<std::string> plain_union(std::vector<R> v) {
       out.push_back(r);
     }
   }
-  return texts(out);
+  return out;
+}
+template <class R>
+std::vector<std::string> plain_union(std::vector<R> v) {
+  return texts(plain_fold(std::move(v)));
 }
 
 // The set's own sort, and its result cut into pieces across several runs and joined again in
@@ -418,15 +422,7 @@ void check_large(std::mt19937_64& rng, std::size_t n) {
   RangeSet<R> set;
   for (const R& r : items) set.add(r);
   const auto got = set.take();
-  std::sort(items.begin(), items.end(), [](const R& a, const R& b) { return a.first < b.first; });
-  std::vector<R> want;
-  for (const R& r : items) {
-    if (!want.empty() && (r.first <= want.back().last || r.first - want.back().last == 1)) {
-      want.back().last = std::max(want.back().last, r.last);
-    } else {
-      want.push_back(r);
-    }
-  }
+  const std::vector<R> want = plain_fold(std::move(items));
   ASSERT_EQ(got.size(), want.size());
   for (std::size_t i = 0; i < want.size(); ++i) {
     ASSERT_TRUE(got[i].first == want[i].first && got[i].last == want[i].last) << i;
