@@ -17,6 +17,7 @@
 #include "core/numbers.hpp"
 #include "lists/list_input.hpp"
 #include "lists/lookup.hpp"
+#include "lists/ranges.hpp"
 #include "modes/execute.hpp"
 
 namespace maskery {
@@ -141,9 +142,8 @@ class SubnetText6 {
   void learn(u128 key, unsigned shift) noexcept {
     char a[kMaxAddressText + 1], b[kMaxAddressText + 1];
     const u128 x = key | u128{0xffff} << shift, y = key | u128{0xfffe} << shift;
-    const std::size_t n = static_cast<std::size_t>(
-        format_ipv6(a, static_cast<std::uint64_t>(x >> 64), static_cast<std::uint64_t>(x)) - a);
-    format_ipv6(b, static_cast<std::uint64_t>(y >> 64), static_cast<std::uint64_t>(y));
+    const auto n = static_cast<std::size_t>(format_value(a, x) - a);
+    format_value(b, y);
     std::size_t d = 0;
     while (a[d] == b[d]) ++d;
     stem_size_ = d - 3;
