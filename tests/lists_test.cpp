@@ -220,9 +220,6 @@ TEST(OrderedPipeline, AFailureStopsEveryThreadAndIsThrownOnce) {
   for (std::size_t i = 0; i < r.emitted.size(); ++i) EXPECT_EQ(r.emitted[i], i);
 }
 
-// Items crowded into a few /16s (so that the index looks at their /24s), spread over the
-// rest, and holding whole /16s, at the edges of the space and of the /16s: which item holds an
-// address, and whether the union does, are what a look at every item says.
 // The byte-a-pass sort gives what a stable comparison sort gives: keys that differ in one
 // byte only (passes skipped), in all four, and many equal ones.
 TEST(Lookup, RadixSortIsAStableSort) {
@@ -255,6 +252,9 @@ std::uint32_t most_specific_of_all(const std::vector<R>& items, Num<R> a) {
   return want;
 }
 
+// Items crowded into a few /16s (so that the index looks at their /24s), spread over the
+// rest, and holding whole /16s, at the edges of the space and of the /16s: which item holds an
+// address, and whether the union does, are what a look at every item says.
 TEST(Lookup, CrowdedAndSparseSetsAgreeWithALookAtEveryItem) {
   std::mt19937_64 rng(606);
   for (int round = 0; round < 30; ++round) {
