@@ -116,25 +116,42 @@ class Text {
  public:
   // At least n writable bytes (plus Sink::kSlack) at the end; hand the new end to commit().
   char* reserve(std::size_t n) {
-    if (used_ + n + Sink::kSlack > size_) grow(n);
+    if (used_ + n + Sink::kSlack > mapped_) [[unlikely]]
+      map(used_ + n + Sink::kSlack);
     return buf_.get() + used_;
   }
   void commit(char* end) noexcept { used_ = static_cast<std::size_t>(end - buf_.get()); }
   void clear() noexcept { used_ = 0; }
   std::string_view view() const noexcept { return {buf_.get(), used_}; }
+  // Room for n bytes in all, none of it mapped before it is written.
+  void room(std::size_t n) {
+    if (n + Sink::kSlack > size_) grow(n + Sink::kSlack);
+  }
 
  private:
+  // The buffer is mapped a stretch ahead of what is written (prefault.hpp): the pieces of
+  // grep's output and of a merge's text fault thousands of fresh pages in a run, where one
+  // alone costs the time of writing hundreds of lines.
+  void map(std::size_t end) {
+    if (end > size_) grow(end);
+    const std::size_t to = std::min(size_, std::max(end, mapped_ + prefault_stretch(mapped_)));
+    prefault(buf_.get() + mapped_, to - mapped_);
+    mapped_ = to;
+  }
   // Only the text is copied: clearing the new room first was a third of a small merge.
-  void grow(std::size_t n) {
-    const std::size_t size = 2 * (used_ + n + Sink::kSlack);
+  void grow(std::size_t end) {
+    const std::size_t size = 2 * end;
     auto buf = std::make_unique_for_overwrite<char[]>(size);
+    prefault(buf.get(), used_);
     if (used_ > 0) std::memcpy(buf.get(), buf_.get(), used_);
     buf_ = std::move(buf);
     size_ = size;
+    mapped_ = used_;
   }
   std::unique_ptr<char[]> buf_;
   std::size_t size_ = 0;
   std::size_t used_ = 0;
+  std::size_t mapped_ = 0;  // bytes of buf_ mapped (see prefault.hpp)
 };
 
 // Blocks of n items carved from slabs that grow from 4 blocks to 1024, and freed all together

@@ -159,7 +159,7 @@ class Searcher {
       p.text.clear();
       // Room for the lines of a whole piece, at once: grown step by step, each copy went to
       // new pages (a tenth of the bare list's time).
-      p.text.reserve(kPiece + kPiece / 8);
+      p.text.room(kPiece + kPiece / 8);
       p.selected = 0;
       p.cut = 0;
     }
