@@ -36,7 +36,11 @@ class TopIndex {
   static constexpr std::size_t kDense = 32;
   TopIndex() = default;
   template <class Key>
-  TopIndex(std::size_t n, Key&& key) : below_(65537) {
+  TopIndex(std::size_t n, Key&& key) {
+    // Its 256 KiB mapped at once rather than faulted a page at a time.
+    below_.reserve(65537);
+    prefault(below_.data(), 65537 * sizeof(std::uint32_t));
+    below_.resize(65537);
     std::size_t i = 0;
     for (std::uint32_t top = 0; top < 65536; ++top) {
       while (i < n && key(i) < top << 16) ++i;

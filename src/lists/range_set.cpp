@@ -821,8 +821,12 @@ SortedRanges<R> RangeSet<R>::take(std::size_t piece, std::size_t serial) {
   }
   std::vector<R> out;
   out.reserve(most);
+  std::size_t mapped = 0;  // out's room mapped ahead (prefault.hpp), as far as this
   drain([](std::span<const R>, Text&) {},
         [&](std::span<const R> ranges, const Text&) {
+          while (mapped < out.size() + ranges.size() && mapped < out.capacity()) {
+            mapped = prefault_room(out.data(), std::max(mapped, out.size()), out.capacity());
+          }
           out.insert(out.end(), ranges.begin(), ranges.end());
         },
         piece, serial);
