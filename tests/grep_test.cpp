@@ -272,6 +272,54 @@ TEST_F(GrepTest, AgreesWithPlainIntervalTests) {
   EXPECT_GT(inverted, 5000u);
 }
 
+// A list of networks large enough to be read in two halves (each sorted on its own thread,
+// the two unions then joined) gives the union that a look at every item gives: items of both
+// families in one /16 and one /112, so that the halves overlap, nest and touch; and a bad line
+// in its second half is named by its line in the file.
+TEST_F(GrepTest, LargeListsReadInHalvesAsSmallOnes) {
+  Rng r{std::mt19937_64(314)};
+  std::vector<bool> in4(65536), in6(65536);
+  std::string list;
+  const auto address = [](bool v6, unsigned off) {
+    return v6 ? ntop(from_value((u128{0x20010db8} << 96) | off))
+              : "10.9." + std::to_string(off >> 8) + "." + std::to_string(off & 255);
+  };
+  while (list.size() < (std::size_t{600} << 10)) {
+    const bool v6 = r.below(4) == 0;
+    const unsigned first = r.below(65536);
+    const unsigned last = std::min(65535u, first + (r.below(16) == 0 ? r.below(40) : 0));
+    for (unsigned a = first; a <= last; ++a) (v6 ? in6 : in4)[a] = true;
+    list += address(v6, first) + (last > first ? "-" + address(v6, last) : "") + "\n";
+  }
+  std::string text, want;
+  int selected = 0;
+  for (int l = 0; l < 20000; ++l) {
+    const bool v6 = r.below(4) == 0;
+    const unsigned a = r.below(65536);
+    const std::string line = "from " + address(v6, a) + " x";
+    text += line + "\n";
+    if ((v6 ? in6 : in4)[a]) {
+      want += line + "\n";
+      ++selected;
+    }
+  }
+  const std::string lines = file("lines", text);
+  EXPECT_EQ(invoke({"grep", "--in", file("big-list", list), lines}), ok(want));
+  ASSERT_GT(selected, 2000);
+  ASSERT_LT(selected, 18000);
+
+  const std::size_t at = list.find('\n', list.size() * 3 / 4) + 1;
+  const auto line = static_cast<std::size_t>(std::count(
+                        list.begin(), list.begin() + static_cast<std::ptrdiff_t>(at), '\n')) +
+                    1;
+  const std::string bad = file("bad-list", list.substr(0, at) + "10.9.0.0/33\n" + list.substr(at));
+  EXPECT_EQ(invoke({"grep", "--in", bad, lines}),
+            (Outcome{"",
+                     "maskery: " + bad + ":" + std::to_string(line) +
+                         ": invalid prefix length: 10.9.0.0/33\n",
+                     2}));
+}
+
 // A file large enough to be searched in pieces on both threads reads as a small one: the
 // lines in order, numbered across the pieces, the forms, and a line too long past the first
 // pieces, with every selected line before it written and none after.

@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "lists/list_line.hpp"
+#include "lists/lookup.hpp"
 #include "modes/merge.hpp"
 #include "oracle.hpp"
 #include "test_support.hpp"
@@ -406,6 +408,34 @@ TEST(RangeSet, SortsAndJoinsPiecesAsOneFold) {
   std::mt19937_64 rng(11);
   check_pieces<Range4>(rng, 32);
   check_pieces<Range6>(rng, 128);
+}
+
+// Two unions joined are the union of all their items: ranges that overlap, touch (the next
+// starts one past the other's end) or nest across the two, and ranges at the top of the space.
+template <class R>
+void check_unite(std::mt19937_64& rng) {
+  using N = Num<R>;
+  for (int round = 0; round < 200; ++round) {
+    // Near 0 or near the top, in a small stretch, so that the two sides meet often.
+    const N base = round % 2 == 0 ? N{0} : static_cast<N>(~N{0} - 600);
+    std::vector<R> a, b;
+    for (int i = static_cast<int>(rng() % 30); i > 0; --i) {
+      const N first = base + static_cast<N>(rng() % 600);
+      const N length = std::min<N>(static_cast<N>(rng() % 20), static_cast<N>(~N{0} - first));
+      (rng() % 2 == 0 ? a : b).push_back({first, static_cast<N>(first + length)});
+    }
+    std::vector<R> all = a;
+    all.insert(all.end(), b.begin(), b.end());
+    const std::vector<R> sa = plain_fold(std::move(a)), sb = plain_fold(std::move(b));
+    const auto got = unite(std::span<const R>(sa), std::span<const R>(sb));
+    EXPECT_EQ(texts(got), texts(plain_fold(std::move(all)))) << "round " << round;
+  }
+}
+
+TEST(RangeSet, UniteJoinsTwoUnions) {
+  std::mt19937_64 rng(12);
+  check_unite<Range4>(rng);
+  check_unite<Range6>(rng);
 }
 
 // A set of millions of items takes its later slabs in large pages, where the kernel gives

@@ -136,9 +136,9 @@ void read_part(LineReader& reader, Part<Target>& part, bool skip, bool file_star
 // Where the second half of the rest of a regular file from start on begins: just after the
 // first newline at or past its middle, or 0 when the rest is too small to be worth a second
 // reader.
-off_t second_half(int fd, off_t start) {
+off_t second_half(int fd, off_t start, off_t from) {
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size - start < (off_t{8} << 20)) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size - start < from) {
     return 0;
   }
   char buf[kMaxLine];
@@ -188,14 +188,17 @@ void ItemList::absorb(ItemList&& other) {
   other = ItemList();
 }
 
+// With second_sets, a file read in halves leaves its second half's items there rather than in
+// sets. Returns whether it was read in halves.
 template <class Target>
-void read_file(std::string_view name, Target& sets, SkippedLines* skipped) {
+bool read_file(std::string_view name, Target& sets, SkippedLines* skipped,
+               Target* second_sets = nullptr, off_t halves_from = off_t{8} << 20) {
   InputFile file(name);
   Part<Target> first, second;
   const bool skip = skipped != nullptr;
   // Standard input may be a file that the caller has read part of already.
   const off_t start = std::max<off_t>(::lseek(file.fd(), 0, SEEK_CUR), 0);
-  const off_t mid = list_threads() > 1 ? second_half(file.fd(), start) : 0;
+  const off_t mid = list_threads() > 1 ? second_half(file.fd(), start, halves_from) : 0;
   if (mid == 0) {
     if constexpr (std::is_same_v<Target, ItemList>) {
       struct stat st;
@@ -245,11 +248,16 @@ void read_file(std::string_view name, Target& sets, SkippedLines* skipped) {
     skipped->more(second.more_bad);
   }
   sets.absorb(std::move(first.sets));
-  sets.absorb(std::move(second.sets));
+  (second_sets != nullptr ? *second_sets : sets).absorb(std::move(second.sets));
+  return mid != 0;
 }
 
 void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped) {
   read_file(name, sets, skipped);
+}
+
+bool read_list_halves(std::string_view name, ListSets& first, ListSets& second) {
+  return read_file(name, first, nullptr, &second, kHalvesFrom);
 }
 
 void read_items(std::string_view name, ItemList& list) {

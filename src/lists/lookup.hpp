@@ -164,6 +164,25 @@ SortedRanges<R> intersect(std::span<const R> a, std::span<const R> b) {
   return SortedRanges<R>::adopt(std::move(out));
 }
 
+// The addresses in either union, sorted and apart: the two merged by first address and
+// folded.
+template <class R>
+SortedRanges<R> unite(std::span<const R> a, std::span<const R> b) {
+  std::vector<R> out;
+  out.reserve(a.size() + b.size());
+  prefault(out.data(), (a.size() + b.size()) * sizeof(R));
+  std::size_t i = 0, j = 0;
+  while (i < a.size() || j < b.size()) {
+    const R& r = j == b.size() || (i < a.size() && a[i].first <= b[j].first) ? a[i++] : b[j++];
+    if (!out.empty() && joins(out.back(), r)) {
+      out.back().last = std::max(out.back().last, r.last);
+    } else {
+      out.push_back(r);
+    }
+  }
+  return SortedRanges<R>::adopt(std::move(out));
+}
+
 // Which item holds an address: the most specific (fewest addresses), the first given on a
 // tie. Made once from the items, as the address line cut where the answer changes: each cut
 // is a start and the item that holds the addresses from there to the next cut (or none).
