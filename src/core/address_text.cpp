@@ -219,10 +219,10 @@ const char* scan_ipv4_padded(const char* p, std::uint32_t& out) noexcept {
   const __m128i d = _mm_sub_epi8(w, _mm_set1_epi8('0'));
   const auto digits = static_cast<unsigned>(
       _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)));
-  // A bit past the 16 bytes stands for a dot, so that fewer than three dots make a number
-  // too long rather than a count of zero bits.
+  // Three bits past the 16 bytes stand for dots, so that with fewer than three dots a number
+  // is too long, rather than a count of zero bits (and a shift past the width).
   const unsigned dots =
-      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(w, _mm_set1_epi8('.')))) | 1u << 16;
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(w, _mm_set1_epi8('.')))) | 7u << 16;
   const auto d1 = static_cast<unsigned>(std::countr_zero(dots));
   const unsigned rest = dots & (dots - 1);
   const auto d2 = static_cast<unsigned>(std::countr_zero(rest));
