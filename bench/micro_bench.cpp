@@ -1,5 +1,13 @@
-// Per-line cost of the listing and of the address text form, into a sink that discards.
+// Per-line cost of the listing and of the address text form, into a sink that discards; and
+// the two readers of dotted quads, on addresses in no order (as in a log) and sorted (as in
+// many lists).
 #include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "core/address_text.hpp"
 #include "core/sink.hpp"
@@ -49,6 +57,63 @@ void BM_FormatIpv6(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_FormatIpv6);
+
+// 100,000 quads, one a line, in no order or ascending with small gaps; the offsets of their
+// starts. Sixteen bytes of newlines after the last, as the readers may look that far.
+struct Quads {
+  std::string text;
+  std::vector<std::size_t> at;
+};
+Quads make_quads(bool sorted) {
+  std::mt19937_64 rng(7);
+  Quads q;
+  std::uint32_t a = 0x01000000;
+  for (int i = 0; i < 100000; ++i) {
+    const auto v = sorted ? (a += 1 + static_cast<std::uint32_t>(rng() % 512))
+                          : static_cast<std::uint32_t>(rng());
+    char line[20];
+    const int n = std::snprintf(line, sizeof line, "%u.%u.%u.%u\n", v >> 24, v >> 16 & 255,
+                                v >> 8 & 255, v & 255);
+    q.at.push_back(q.text.size());
+    q.text.append(line, static_cast<std::size_t>(n));
+  }
+  q.text.append(maskery::kQuadReach, '\n');
+  return q;
+}
+
+template <const char* (*Read)(const char*, std::uint32_t&)>
+void read_quads(benchmark::State& state, bool sorted) {
+  const Quads q = make_quads(sorted);
+  for (auto _ : state) {
+    std::uint32_t sum = 0;
+    for (const std::size_t at : q.at) {
+      std::uint32_t v = 0;
+      benchmark::DoNotOptimize(Read(q.text.data() + at, v));
+      sum += v;
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(q.at.size()));
+}
+
+// The reader of list lines (branches on each number's length) and the reader of text
+// (grep's: no branch on it, where the processor has SSE2).
+void BM_QuadListReaderRandom(benchmark::State& state) {
+  read_quads<maskery::scan_ipv4_quad>(state, false);
+}
+BENCHMARK(BM_QuadListReaderRandom);
+void BM_QuadListReaderSorted(benchmark::State& state) {
+  read_quads<maskery::scan_ipv4_quad>(state, true);
+}
+BENCHMARK(BM_QuadListReaderSorted);
+void BM_QuadTextReaderRandom(benchmark::State& state) {
+  read_quads<maskery::scan_ipv4_padded>(state, false);
+}
+BENCHMARK(BM_QuadTextReaderRandom);
+void BM_QuadTextReaderSorted(benchmark::State& state) {
+  read_quads<maskery::scan_ipv4_padded>(state, true);
+}
+BENCHMARK(BM_QuadTextReaderSorted);
 
 }  // namespace
 
