@@ -81,14 +81,14 @@ Quads make_quads(bool sorted) {
   return q;
 }
 
-template <const char* (*Read)(const char*, std::uint32_t&)>
-void read_quads(benchmark::State& state, bool sorted) {
+using QuadReader = const char* (*)(const char*, std::uint32_t&);
+void read_quads(benchmark::State& state, QuadReader read, bool sorted) {
   const Quads q = make_quads(sorted);
   for (auto _ : state) {
     std::uint32_t sum = 0;
     for (const std::size_t at : q.at) {
       std::uint32_t v = 0;
-      benchmark::DoNotOptimize(Read(q.text.data() + at, v));
+      benchmark::DoNotOptimize(read(q.text.data() + at, v));
       sum += v;
     }
     benchmark::DoNotOptimize(sum);
@@ -98,22 +98,10 @@ void read_quads(benchmark::State& state, bool sorted) {
 
 // The reader of list lines (branches on each number's length) and the reader of text
 // (grep's: no branch on it, where the processor has SSE2).
-void BM_QuadListReaderRandom(benchmark::State& state) {
-  read_quads<maskery::scan_ipv4_quad>(state, false);
-}
-BENCHMARK(BM_QuadListReaderRandom);
-void BM_QuadListReaderSorted(benchmark::State& state) {
-  read_quads<maskery::scan_ipv4_quad>(state, true);
-}
-BENCHMARK(BM_QuadListReaderSorted);
-void BM_QuadTextReaderRandom(benchmark::State& state) {
-  read_quads<maskery::scan_ipv4_padded>(state, false);
-}
-BENCHMARK(BM_QuadTextReaderRandom);
-void BM_QuadTextReaderSorted(benchmark::State& state) {
-  read_quads<maskery::scan_ipv4_padded>(state, true);
-}
-BENCHMARK(BM_QuadTextReaderSorted);
+BENCHMARK_CAPTURE(read_quads, ListReaderRandom, maskery::scan_ipv4_quad, false);
+BENCHMARK_CAPTURE(read_quads, ListReaderSorted, maskery::scan_ipv4_quad, true);
+BENCHMARK_CAPTURE(read_quads, TextReaderRandom, maskery::scan_ipv4_padded, false);
+BENCHMARK_CAPTURE(read_quads, TextReaderSorted, maskery::scan_ipv4_padded, true);
 
 }  // namespace
 
