@@ -46,6 +46,14 @@ std::size_t prefault_room(T* data, std::size_t size, std::size_t cap) noexcept {
   return size + n;
 }
 
+// The same until at least end (within cap) is mapped, from mapped on: for a buffer written
+// in runs of any length. Returns how far, in elements, it is mapped.
+template <class T>
+std::size_t prefault_to(T* data, std::size_t mapped, std::size_t end, std::size_t cap) noexcept {
+  while (mapped < end && mapped < cap) mapped = prefault_room(data, mapped, cap);
+  return mapped;
+}
+
 // The same for a vector filled by push_back within the room it reserved. mapped keeps how
 // far (in elements) it is mapped; call before each push_back.
 template <class V>

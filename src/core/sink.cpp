@@ -28,11 +28,7 @@ void Sink::make_room(std::size_t n) {
 }
 
 void Sink::map_to(std::size_t end) noexcept {
-  while (mapped_ < end + kSlack && mapped_ < kBuffer) {
-    const std::size_t to = std::min(kBuffer, mapped_ + prefault_stretch(mapped_));
-    prefault(buf_.get() + mapped_, to - mapped_);
-    mapped_ = to;
-  }
+  mapped_ = prefault_to(buf_.get(), mapped_, end + kSlack, kBuffer);
   limit_ = std::min(kBlock + kMaxReserve, mapped_ - kSlack);
 }
 

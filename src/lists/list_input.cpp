@@ -257,7 +257,7 @@ void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped) {
 }
 
 bool read_list_halves(std::string_view name, ListSets& first, ListSets& second) {
-  return read_file(name, first, nullptr, &second, kHalvesFrom);
+  return read_file(name, first, nullptr, &second, off_t{256} << 10);
 }
 
 void read_items(std::string_view name, ItemList& list) {

@@ -83,7 +83,6 @@ void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped = nu
 // all. A set of 100,000 networks was ready in 0.92 of the time. (A merge also writes its
 // result, which the second thread shares: its lists are read in halves from 8 MiB.) Returns
 // whether it was read in halves.
-inline constexpr long kHalvesFrom = long{256} << 10;
 bool read_list_halves(std::string_view name, ListSets& first, ListSets& second);
 
 }  // namespace maskery

@@ -824,9 +824,7 @@ SortedRanges<R> RangeSet<R>::take(std::size_t piece, std::size_t serial) {
   std::size_t mapped = 0;  // out's room mapped ahead (prefault.hpp), as far as this
   drain([](std::span<const R>, Text&) {},
         [&](std::span<const R> ranges, const Text&) {
-          while (mapped < out.size() + ranges.size() && mapped < out.capacity()) {
-            mapped = prefault_room(out.data(), std::max(mapped, out.size()), out.capacity());
-          }
+          mapped = prefault_to(out.data(), mapped, out.size() + ranges.size(), out.capacity());
           out.insert(out.end(), ranges.begin(), ranges.end());
         },
         piece, serial);

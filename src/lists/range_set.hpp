@@ -134,9 +134,7 @@ class Text {
   // alone costs the time of writing hundreds of lines.
   void map(std::size_t end) {
     if (end > size_) grow(end);
-    const std::size_t to = std::min(size_, std::max(end, mapped_ + prefault_stretch(mapped_)));
-    prefault(buf_.get() + mapped_, to - mapped_);
-    mapped_ = to;
+    mapped_ = prefault_to(buf_.get(), mapped_, end, size_);
   }
   // Only the text is copied: clearing the new room first was a third of a small merge.
   void grow(std::size_t end) {
