@@ -141,23 +141,31 @@ const char* scan_addresses(const char* b, const char* e, F&& f) {
   for (const char* h = next_separator<kToNewline>(done, e); h != e;
        h = next_separator<kToNewline>(done, e)) {
     if (kToNewline && *h == '\n') return h;
-    // The token [p, q) around h: its start is no part of a word before it.
-    const char* p = h;
-    while (p != done && (cls(p[-1]) & kRun) != 0) --p;
-    const char* q = h + 1;
-    while (q != e && (cls(*q) & kRun) != 0) ++q;
+    // The token [p, q) around h, read from h on: no separator stands between p and h, which
+    // is the first since done. Its separators alone say whether it may be an address, and most
+    // tokens of a log line (a time of day, a version, a file name) are known not to be before
+    // their start is looked for.
     // IPv6 text has two to eight colons, and six or seven without a "::": a time of day
     // (12:00:01) is none, and is not read as one.
     unsigned colons = 0, dots = 0;
     bool gap = false;
-    for (const char* c = p; c != q; ++c) {
-      if (*c == ':') {
+    const char* q = h;
+    for (; q != e && (cls(*q) & kRun) != 0; ++q) {
+      if (*q == ':') {
         ++colons;
-        gap |= c + 1 != q && c[1] == ':';
+        gap |= q + 1 != e && q[1] == ':';
       }
-      dots += *c == '.';
+      dots += *q == '.';
     }
     const bool colon = gap ? colons <= 8 : colons == 6 || colons == 7;
+    // An IPv4 address has its three dots within the token: a version (1.1), a time of day
+    // or a file name (index.html) is not read as one.
+    if (!colon && dots < 3) {
+      done = q;
+      continue;
+    }
+    const char* p = h;
+    while (p != done && (cls(p[-1]) & kRun) != 0) --p;
     const bool free = p == b || (cls(p[-1]) & kWord) == 0;
     if (q - p >= 2) {
       TextAddress a;
@@ -170,8 +178,6 @@ const char* scan_addresses(const char* b, const char* e, F&& f) {
       } else if (colon && scan_v6_token(p, q, a) != nullptr) {
         found = ends_token(a.end, e);
       }
-      // An IPv4 address has its three dots within the token: a version (1.1), a time of day
-      // or a file name (index.html) is not read as one.
       if (!found && start != nullptr && dots >= 3 && (cls(*start) & kDigit) != 0) {
         std::uint32_t v;
         // Read to e rather than q: the byte at q is no digit or dot, and stops it all the same.
