@@ -6,6 +6,9 @@
 #pragma once
 
 #include <sys/mman.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <cstddef>
@@ -60,6 +63,20 @@ template <class V>
 void map_ahead(const V& v, std::size_t& mapped) noexcept {
   if (v.size() < mapped || v.size() >= v.capacity()) return;
   mapped = prefault_room(v.data(), v.size(), v.capacity());
+}
+
+// From here on, blocks of up to 4 MiB are taken from the heap, and memory freed there is
+// kept for the next ones rather than given back: where a run makes large arrays one after
+// another (grep's set, its sorted copies, their union, its index), each took fresh pages where
+// the one before had just been freed. Larger blocks are mapped apart, as they were, so that an
+// array that grows past them moves its pages rather than copies them. Not for merge: a sorted
+// list's array, grown a step at a time within the heap, left its old room behind (a peak of
+// 6.6 MiB rather than 4.7 for 400,000 sorted lines).
+inline void keep_freed_memory() noexcept {
+#if defined(__GLIBC__)
+  (void)mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  (void)mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
 }
 
 }  // namespace maskery
