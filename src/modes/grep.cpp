@@ -289,9 +289,13 @@ class Searcher {
     };
     if constexpr (kInWindow) {
       nl = for_each_address_in_line(b, e, each);
-      // Stopped at a match: the rest of the line is unread.
-      if (nl == nullptr)
-        nl = static_cast<const char*>(std::memchr(seen, '\n', static_cast<std::size_t>(e - seen)));
+      // Stopped at a match: the rest of the line is unread. In a list of addresses it is
+      // nothing, and the newline is the next byte.
+      if (nl == nullptr) {
+        nl = seen != e && *seen == '\n' ? seen
+                                        : static_cast<const char*>(std::memchr(
+                                              seen, '\n', static_cast<std::size_t>(e - seen)));
+      }
     } else {
       for_each_address(b, e, each);
     }
