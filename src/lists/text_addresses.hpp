@@ -138,6 +138,8 @@ const char* scan_addresses(const char* b, const char* e, F&& f) {
       done = end;
     }
   }
+  // A line that is one address (a list) ends here.
+  if (kToNewline && done != e && *done == '\n') return done;
   for (const char* h = next_separator<kToNewline>(done, e); h != e;
        h = next_separator<kToNewline>(done, e)) {
     if (kToNewline && *h == '\n') return h;
