@@ -11,7 +11,6 @@
 #include <limits>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -212,7 +211,7 @@ bool read_file(std::string_view name, Target& sets, SkippedLines* skipped,
     LineReader head(file.fd(), kMaxLine, start, static_cast<std::size_t>(mid - start));
     LineReader tail(file.fd(), kMaxLine, mid, std::numeric_limits<std::size_t>::max());
     std::exception_ptr lost;  // what the helper could not handle (memory, say), for here
-    std::thread helper([&] {
+    Helper helper([&] {
       try {
         read_part(tail, second, skip, false);
       } catch (...) {

@@ -1,17 +1,35 @@
 // The threads of the list engine: how many, and running work on them.
 #pragma once
 
+#include <pthread.h>
+
 #include <atomic>
 #include <cstddef>
 #include <exception>
+#include <functional>
 #include <mutex>
-#include <thread>
 
 namespace maskery {
 
 // How many threads list work runs on: two where the machine has two cores or more (the work
 // is split in two throughout), one where it has one. The one place this is decided.
 unsigned list_threads() noexcept;
+
+// A second thread that runs f (which must catch what it throws), started on another core
+// than the one this thread runs on: Linux puts a new thread on its parent's core, and while
+// the parent worked the new one waited there 2 to 4 ms for a turn, the other core idle, which
+// cost a list of 400,000 lines most of its second core. Once started it may run anywhere this
+// process may. Joined by join(), which the owner must call.
+class Helper {
+ public:
+  explicit Helper(std::function<void()> f);
+  Helper(const Helper&) = delete;
+  Helper& operator=(const Helper&) = delete;
+  void join() noexcept;
+
+ private:
+  pthread_t thread_;
+};
 
 // Runs work on this thread and, when threads > 1, on threads - 1 more at the same time;
 // work catches what it throws.
@@ -21,7 +39,7 @@ void run_on(unsigned threads, const F& work) {
     work();
     return;
   }
-  std::thread helper(work);  // list_threads() is at most two
+  Helper helper([&work] { work(); });  // list_threads() is at most two
   work();
   helper.join();
 }
