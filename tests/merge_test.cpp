@@ -313,20 +313,26 @@ TEST_F(MergeTest, SkipBadNamesEveryBadLineAndGoesOn) {
 }
 
 // A large file is read by two threads, a half each: the result and the line numbers of its
-// messages are those of reading it whole.
+// messages are those of reading it whole (its parts, each too small to be read in halves).
 TEST_F(MergeTest, LargeFilesReadInTwoHalves) {
   std::mt19937_64 rng(7);
-  std::string head, tail;
+  std::string parts[6], all;
   for (int i = 0; i < 600000; ++i) {
     const std::uint32_t v = static_cast<std::uint32_t>(rng());
     std::string line = rng() % 2 ? v4_text(v) : v4_text(v) + "/" + std::to_string(16 + rng() % 17);
-    (i < 300000 ? head : tail) += line + "\n";
+    parts[i / 100000] += line + "\n";
   }
-  ASSERT_GT(head.size() + tail.size(), std::size_t{8} << 20);
-  const Outcome whole = invoke({"merge", file("whole", head + tail)});
+  std::vector<std::string> words{"merge"};
+  for (int k = 0; k < 6; ++k) {
+    ASSERT_LT(parts[k].size(), std::size_t{2} << 20);
+    words.push_back(file("part" + std::to_string(k), parts[k]));
+    all += parts[k];
+  }
+  ASSERT_GT(all.size(), std::size_t{8} << 20);
+  const Outcome whole = invoke({"merge", file("whole", all)});
   ASSERT_EQ(whole.status, 0);
-  EXPECT_EQ(invoke({"merge", file("head", head), file("tail", tail)}), whole);
-  const std::string bad = file("bad", head + tail + "bogus\n");
+  EXPECT_EQ(invoke(words), whole);
+  const std::string bad = file("bad", all + "bogus\n");
   EXPECT_EQ(invoke({"merge", bad}),
             named_error(bad + ":600001: not an address, prefix or range: bogus"));
 }

@@ -187,11 +187,12 @@ void ItemList::absorb(ItemList&& other) {
   other = ItemList();
 }
 
-// With second_sets, a file read in halves leaves its second half's items there rather than in
-// sets. Returns whether it was read in halves.
+// A regular file of halves_from bytes or more is read by two threads, a half each. With
+// second_sets, the second half's items go there rather than to sets. Returns whether it was
+// read in halves.
 template <class Target>
-bool read_file(std::string_view name, Target& sets, SkippedLines* skipped,
-               Target* second_sets = nullptr, off_t halves_from = off_t{8} << 20) {
+bool read_file(std::string_view name, Target& sets, SkippedLines* skipped, off_t halves_from,
+               Target* second_sets = nullptr) {
   InputFile file(name);
   Part<Target> first, second;
   const bool skip = skipped != nullptr;
@@ -251,16 +252,20 @@ bool read_file(std::string_view name, Target& sets, SkippedLines* skipped,
   return mid != 0;
 }
 
+// From 2 MiB: a list of 400,000 lines merged in 0.80 to 0.85 of the time it took read whole;
+// one of 40,000 lines (1 MiB) took 1.09 times as long in halves.
 void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped) {
-  read_file(name, sets, skipped);
+  read_file(name, sets, skipped, off_t{2} << 20);
 }
 
 bool read_list_halves(std::string_view name, ListSets& first, ListSets& second) {
-  return read_file(name, first, nullptr, &second, off_t{256} << 10);
+  return read_file(name, first, nullptr, off_t{256} << 10, &second);
 }
 
+// The items in order: the second half's are copied after the first's, which cost more than
+// reading in halves saved, below 8 MiB.
 void read_items(std::string_view name, ItemList& list) {
-  read_file(name, list, nullptr);
+  read_file(name, list, nullptr, off_t{8} << 20);
 }
 
 }  // namespace maskery

@@ -81,7 +81,7 @@ void read_list(std::string_view name, ListSets& sets, SkippedLines* skipped = nu
 // 256 KiB on: the second half's items go to second, so that each of the two sets can be sorted
 // on a thread of its own and their unions joined (unite), rather than one set sorting them
 // all. A set of 100,000 networks was ready in 0.92 of the time. (A merge also writes its
-// result, which the second thread shares: its lists are read in halves from 8 MiB.) Returns
+// result, which the second thread shares: its lists are read in halves from 2 MiB.) Returns
 // whether it was read in halves.
 bool read_list_halves(std::string_view name, ListSets& first, ListSets& second);
 
