@@ -273,12 +273,16 @@ TEST_F(GrepTest, AgreesWithPlainIntervalTests) {
 }
 
 // A list of networks large enough to be read in two halves (each sorted on its own thread,
-// the two unions then joined) gives the union that a look at every item gives: items of both
-// families in one /16 and one /112, so that the halves overlap, nest and touch; and a bad line
-// in its second half is named by its line in the file.
+// the two unions then joined) gives the union that a look at every item gives, and to --which
+// the items numbered in the order of the file: items of both families in one /16 and one
+// /112, so that the halves overlap, nest and touch; and a bad line in its second half is named
+// by its line in the file.
 TEST_F(GrepTest, LargeListsReadInHalvesAsSmallOnes) {
   Rng r{std::mt19937_64(314)};
   std::vector<bool> in4(65536), in6(65536);
+  // For --which: the item that holds each address, the smallest and then the first given, as
+  // its size less one and its text.
+  std::vector<std::pair<unsigned, std::string>> best4(65536, {65536, ""}), best6 = best4;
   std::string list;
   const auto address = [](bool v6, unsigned off) {
     return v6 ? ntop(from_value((u128{0x20010db8} << 96) | off))
@@ -287,11 +291,18 @@ TEST_F(GrepTest, LargeListsReadInHalvesAsSmallOnes) {
   while (list.size() < (std::size_t{600} << 10)) {
     const bool v6 = r.below(4) == 0;
     const unsigned first = r.below(65536);
-    const unsigned last = std::min(65535u, first + (r.below(16) == 0 ? r.below(40) : 0));
-    for (unsigned a = first; a <= last; ++a) (v6 ? in6 : in4)[a] = true;
-    list += address(v6, first) + (last > first ? "-" + address(v6, last) : "") + "\n";
+    // Ranges of a few widths, so that items of one size overlap and the first given wins.
+    const unsigned last = std::min(65535u, first + (r.below(16) == 0 ? 8 * (1 + r.below(4)) : 0));
+    const std::string item = address(v6, first) + (last > first ? "-" + address(v6, last) : "");
+    const std::string named = last > first ? item : item + (v6 ? "/128" : "/32");
+    for (unsigned a = first; a <= last; ++a) {
+      (v6 ? in6 : in4)[a] = true;
+      auto& best = (v6 ? best6 : best4)[a];
+      if (last - first < best.first) best = {last - first, named};
+    }
+    list += item + "\n";
   }
-  std::string text, want;
+  std::string text, want, want_which;
   int selected = 0;
   for (int l = 0; l < 20000; ++l) {
     const bool v6 = r.below(4) == 0;
@@ -300,11 +311,14 @@ TEST_F(GrepTest, LargeListsReadInHalvesAsSmallOnes) {
     text += line + "\n";
     if ((v6 ? in6 : in4)[a]) {
       want += line + "\n";
+      want_which += address(v6, a) + "\t" + (v6 ? best6 : best4)[a].second + "\n";
       ++selected;
     }
   }
   const std::string lines = file("lines", text);
-  EXPECT_EQ(invoke({"grep", "--in", file("big-list", list), lines}), ok(want));
+  const std::string big = file("big-list", list);
+  EXPECT_EQ(invoke({"grep", "--in", big, lines}), ok(want));
+  EXPECT_EQ(invoke({"grep", "--which", "--in", big, lines}), ok(want_which));
   ASSERT_GT(selected, 2000);
   ASSERT_LT(selected, 18000);
 
@@ -313,11 +327,11 @@ TEST_F(GrepTest, LargeListsReadInHalvesAsSmallOnes) {
                         list.begin(), list.begin() + static_cast<std::ptrdiff_t>(at), '\n')) +
                     1;
   const std::string bad = file("bad-list", list.substr(0, at) + "10.9.0.0/33\n" + list.substr(at));
-  EXPECT_EQ(invoke({"grep", "--in", bad, lines}),
-            (Outcome{"",
-                     "maskery: " + bad + ":" + std::to_string(line) +
-                         ": invalid prefix length: 10.9.0.0/33\n",
-                     2}));
+  const Outcome refused{
+      "", "maskery: " + bad + ":" + std::to_string(line) + ": invalid prefix length: 10.9.0.0/33\n",
+      2};
+  EXPECT_EQ(invoke({"grep", "--in", bad, lines}), refused);
+  EXPECT_EQ(invoke({"grep", "--which", "--in", bad, lines}), refused);
 }
 
 // A file large enough to be searched in pieces on both threads reads as a small one: the
