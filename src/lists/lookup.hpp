@@ -83,8 +83,8 @@ class TopIndex {
 // The last of the keys [b, e) at or below a, or e when there is none. Halves with no branch
 // on the keys: in a crowded network the keys are many, and which half holds a was a guess
 // the processor missed at half the steps.
-template <class It, class N, class Key>
-It last_at_or_below(It b, It e, N a, Key&& key) noexcept {
+template <class It, class Key>
+It last_at_or_below(It b, It e, std::uint32_t a, Key&& key) noexcept {
   if (b == e) return e;
   It base = b;  // the answer, if any, is in [base, base + n)
   for (auto n = e - b; n > 1;) {
@@ -262,9 +262,9 @@ class MostSpecific {
       const auto c = last_at_or_below(b, e, a, [](const Cut& x) { return x.at; });
       return c == e ? kNone : c->item;
     } else {
-      const auto c =
-          last_at_or_below(cuts_.begin(), cuts_.end(), a, [](const Cut& x) { return x.at; });
-      return c == cuts_.end() ? kNone : c->item;
+      const auto it = std::upper_bound(cuts_.begin(), cuts_.end(), a,
+                                       [](Num<R> x, const Cut& c) { return x < c.at; });
+      return it == cuts_.begin() ? kNone : (it - 1)->item;
     }
   }
 
