@@ -3,15 +3,18 @@
 // order, whatever the threads do, and a file read in pieces is read as one reader reads it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/address_text.hpp"
@@ -21,6 +24,7 @@
 #include "lists/lookup.hpp"
 #include "lists/ordered_pipeline.hpp"
 #include "lists/ranges.hpp"
+#include "lists/threads.hpp"
 #include "oracle.hpp"
 #include "test_support.hpp"
 
@@ -218,6 +222,32 @@ TEST(OrderedPipeline, AFailureStopsEveryThreadAndIsThrownOnce) {
   EXPECT_THROW(run_ordered<Recorder::Slot>(200, r), std::runtime_error);
   EXPECT_LE(r.emitted.size(), std::size_t{57});
   for (std::size_t i = 0; i < r.emitted.size(); ++i) EXPECT_EQ(r.emitted[i], i);
+}
+
+// A helper thread runs its work once, on a core this process may use, and is joined by
+// join() or, at the latest, when it goes out of scope.
+TEST(Threads, HelperRunsItsWorkAndIsJoined) {
+  cpu_set_t allowed;
+  ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+  std::atomic<int> runs{0}, cpu{-1};
+  {
+    Helper h([&] {
+      cpu = sched_getcpu();
+      ++runs;
+    });
+    h.join();
+    EXPECT_EQ(runs, 1);
+    h.join();  // a second join is harmless
+  }
+  ASSERT_GE(cpu.load(), 0);
+  EXPECT_TRUE(CPU_ISSET(cpu.load(), &allowed));
+  {
+    Helper h([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ++runs;
+    });
+  }
+  EXPECT_EQ(runs, 2);
 }
 
 // The byte-a-pass sort gives what a stable comparison sort gives: keys that differ in one

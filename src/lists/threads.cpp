@@ -60,7 +60,8 @@ Helper::Helper(std::function<void()> f) {
 }
 
 void Helper::join() noexcept {
-  (void)pthread_join(thread_, nullptr);
+  if (!joined_) (void)pthread_join(thread_, nullptr);
+  joined_ = true;
 }
 
 }  // namespace maskery

@@ -17,18 +17,20 @@ unsigned list_threads() noexcept;
 
 // A second thread that runs f (which must catch what it throws), started on another core
 // than the one this thread runs on: Linux puts a new thread on its parent's core, and while
-// the parent worked the new one waited there 2 to 4 ms for a turn, the other core idle, which
-// cost a list of 400,000 lines most of its second core. Once started it may run anywhere this
-// process may. Joined by join(), which the owner must call.
+// the parent worked the new one waited there 2 to 4 ms for a turn, the other core idle (the
+// country table of 390,000 lines lost most of its second core so). Once started it may run
+// anywhere this process may. Joined by join(), or at the latest when it is destroyed.
 class Helper {
  public:
   explicit Helper(std::function<void()> f);
   Helper(const Helper&) = delete;
   Helper& operator=(const Helper&) = delete;
+  ~Helper() { join(); }
   void join() noexcept;
 
  private:
   pthread_t thread_;
+  bool joined_ = false;
 };
 
 // Runs work on this thread and, when threads > 1, on threads - 1 more at the same time;
