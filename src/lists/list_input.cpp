@@ -209,24 +209,19 @@ bool read_file(std::string_view name, Target& sets, SkippedLines* skipped, off_t
   // Standard input may be a file that the caller has read part of already.
   const off_t start = std::max<off_t>(::lseek(file.fd(), 0, SEEK_CUR), 0);
   const off_t mid = list_threads() > 1 ? second_half(file.fd(), start, halves_from) : 0;
-  if (mid == 0) {
-    if constexpr (std::is_same_v<Target, ItemList>) {
-      struct stat st;
-      if (::fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > start) {
-        first.sets.expect(static_cast<std::size_t>(st.st_size - start));
-      }
+  if constexpr (std::is_same_v<Target, ItemList>) {
+    // Room for the items of the rest of a regular file; in halves, the first half keeps room
+    // for the second's too, which it takes over at the end.
+    struct stat st;
+    if (::fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > start) {
+      first.sets.expect(static_cast<std::size_t>(st.st_size - start));
+      if (mid != 0) second.sets.expect(static_cast<std::size_t>(st.st_size - mid));
     }
+  }
+  if (mid == 0) {
     LineReader reader(file.fd(), kMaxLine);
     read_part(reader, first, skip, start == 0);
   } else {
-    if constexpr (std::is_same_v<Target, ItemList>) {
-      // The first half has room for the second's items too, which it takes over at the end.
-      struct stat st;
-      if (::fstat(file.fd(), &st) == 0) {
-        first.sets.expect(static_cast<std::size_t>(st.st_size - start));
-        second.sets.expect(static_cast<std::size_t>(st.st_size - mid));
-      }
-    }
     LineReader head(file.fd(), kMaxLine, start, static_cast<std::size_t>(mid - start));
     LineReader tail(file.fd(), kMaxLine, mid, std::numeric_limits<std::size_t>::max());
     std::exception_ptr lost;  // what the helper could not handle (memory, say), for here
